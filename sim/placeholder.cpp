@@ -1,0 +1,1 @@
+// The simulator sources join this library as they are written.

@@ -1,0 +1,44 @@
+#include "link/exchange.h"
+
+#include "link/checksum.h"
+#include "link/clock.h"
+#include "link/commport.h"
+#include "link/errors.h"
+#include "link/eventpump.h"
+#include "link/waits.h"
+
+QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
+{
+    Clock &clock = *WaitContext::current().clock;
+    EventPump &pump = *WaitContext::current().pump;
+
+    QString buffer = QStringLiteral(" ");
+    if (!m_port.portOpen())
+        throw CommError(QStringLiteral("The port is not open"));
+
+    QString command = Send_Data;
+    if (CHK_SUM) {
+        const QString s = upperAscii(trimSpaces(command));
+        command = s + asciiChecksum(s);
+    }
+    // Checked before anything touches the line, so a bad command writes nothing.
+    const QByteArray bytes = lineBytes(trimSpaces(command)) + '\r';
+    if (CHK_SUM)
+        Send_Data = command;
+
+    m_port.clearInput();
+    m_port.output(bytes);
+
+    const quint32 start = clock.tickCount();
+    for (;;) {
+        // A port lost during the wait reads as silence; the next exchange reports it.
+        const QByteArray piece = m_port.portOpen() ? m_port.input() : QByteArray();
+        buffer = trimSpaces(buffer + QString::fromLatin1(piece));
+        pump.pumpOnce();
+        const quint32 elapsed = clock.tickCount() - start;
+        if (qint64(elapsed) >= qint64(TT) || buffer.contains(u'\r') || WaitContext::ending())
+            break;
+        pump.waitForEvents(qint64(TT) - qint64(elapsed));
+    }
+    return buffer;
+}

@@ -1,0 +1,61 @@
+#include "link/portresolver.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+QString PortResolver::linkFolder()
+{
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (base.isEmpty())
+        base = QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "user");
+    return base + QStringLiteral("/mirvel");
+}
+
+namespace {
+
+bool isUsb(const QSerialPortInfo &info)
+{
+    return info.hasVendorIdentifier() || info.portName().startsWith(QLatin1String("ttyUSB")) ||
+           info.portName().startsWith(QLatin1String("ttyACM"));
+}
+
+QString describe(const QSerialPortInfo &info)
+{
+    QStringList parts{info.systemLocation()};
+    if (!info.manufacturer().isEmpty())
+        parts << info.manufacturer();
+    if (!info.description().isEmpty() && info.description() != info.manufacturer())
+        parts << info.description();
+    if (!info.serialNumber().isEmpty())
+        parts << QStringLiteral("serial %1").arg(info.serialNumber());
+    return parts.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+PortTarget PortResolver::resolve(int number)
+{
+    const QString name = QStringLiteral("COM%1").arg(number);
+    const QFileInfo link(linkFolder() + u'/' + name);
+    if (link.isSymLink() || link.exists()) {
+        const QString target = link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
+        if (QFileInfo::exists(target))
+            return {target, QStringLiteral("%1 (pinned in %2)").arg(target, linkFolder())};
+    }
+
+    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    std::stable_sort(ports.begin(), ports.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+        if (isUsb(a) != isUsb(b))
+            return isUsb(a);
+        return a.portName() < b.portName();
+    });
+    if (number >= 1 && number <= ports.size()) {
+        const QSerialPortInfo &info = ports.at(number - 1);
+        return {info.systemLocation(), describe(info)};
+    }
+    return {QString(), QStringLiteral("no device")};
+}

@@ -1,0 +1,149 @@
+#include "link/serialcommport.h"
+
+#include "link/errors.h"
+#include "link/portresolver.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+SerialCommPort::SerialCommPort(QObject *parent) : CommPort(parent)
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialCommPort::onError);
+    connect(&m_port, &QSerialPort::readyRead, this, &CommPort::dataArrived);
+}
+
+SerialCommPort::~SerialCommPort()
+{
+    closePort();
+}
+
+void SerialCommPort::setPortOpen(bool open)
+{
+    if (open)
+        openPort();
+    else
+        closePort();
+}
+
+namespace {
+
+QString permissionHint(const QString &device)
+{
+    const QFileInfo info(device);
+    const QString group = info.group();
+    if (group.isEmpty())
+        return QStringLiteral("Permission denied on %1.").arg(device);
+    return QStringLiteral("Permission denied on %1: the user must join the group \"%2\" "
+                          "(then log in again).")
+        .arg(device, group);
+}
+
+}  // namespace
+
+void SerialCommPort::openPort()
+{
+    if (m_port.isOpen())
+        throw CommError(QStringLiteral("The port is already open"));
+
+    bool rateOk = false;
+    const int rate = settingsRate(m_settings).toInt(&rateOk);
+    if (!rateOk || rate <= 0 || m_settings.section(u',', 1).trimmed().toLower() != "n,8,1")
+        throw CommError(QStringLiteral("Invalid port settings \"%1\"").arg(m_settings));
+
+    const PortTarget target = PortResolver::resolve(m_number);
+    if (target.device.isEmpty())
+        throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
+
+    // A second open of the same device, by another program or by this one, must fail even for
+    // root, whom TIOCEXCL does not stop: hold an advisory lock on the device for as long as the
+    // port is open.
+    const QByteArray path = QFile::encodeName(target.device);
+    m_lockFd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_lockFd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            throw CommError(permissionHint(target.device));
+        throw CommError(QStringLiteral("%1: %2").arg(target.device, QString::fromLocal8Bit(strerror(err))));
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+        throw CommError(QStringLiteral("%1 is in use by another program").arg(target.device));
+    }
+
+    m_device = target.device;
+    m_port.setPortName(target.device);
+    m_port.setBaudRate(rate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port.error();
+        const QString reason = error == QSerialPort::PermissionError
+                                   ? QStringLiteral("%1 is in use or not allowed: %2")
+                                         .arg(target.device, m_port.errorString())
+                                   : QStringLiteral("%1: %2").arg(target.device, m_port.errorString());
+        m_port.clearError();
+        ::close(m_lockFd);
+        m_lockFd = -1;
+        throw CommError(reason);
+    }
+}
+
+void SerialCommPort::closePort()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
+}
+
+void SerialCommPort::onError(QSerialPort::SerialPortError error)
+{
+    if (!m_port.isOpen())
+        return;
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    const QString reason = QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString());
+    closePort();
+    emit lineLost(reason);
+}
+
+void SerialCommPort::requireOpen() const
+{
+    if (!m_port.isOpen())
+        throw CommError(QStringLiteral("The port is not open"));
+}
+
+void SerialCommPort::clearInput()
+{
+    requireOpen();
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll();
+}
+
+void SerialCommPort::output(const QByteArray &bytes)
+{
+    requireOpen();
+    if (m_port.write(bytes) != bytes.size())
+        throw CommError(QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString()));
+    // Hand the bytes to the driver now rather than on the next pass of the event loop, so a
+    // close that follows the write cannot drop them.
+    if (m_port.isOpen())
+        m_port.flush();
+}
+
+QByteArray SerialCommPort::input()
+{
+    requireOpen();
+    return m_port.readAll();
+}

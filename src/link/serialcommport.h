@@ -1,0 +1,44 @@
+#pragma once
+
+#include "link/commport.h"
+
+#include <QSerialPort>
+
+// The serial port over QSerialPort. Opens exclusively (no second program, nor a second open in
+// this one), and turns a hung-up line into one lineLost report and a closed port, where
+// QSerialPort alone would go on reporting read errors in a tight loop.
+class SerialCommPort : public CommPort
+{
+    Q_OBJECT
+public:
+    explicit SerialCommPort(QObject *parent = nullptr);
+    ~SerialCommPort() override;
+
+    void setCommPort(int number) override { m_number = number; }
+    int commPort() const override { return m_number; }
+    void setSettings(const QString &settings) override { m_settings = settings; }
+    QString settings() const override { return m_settings; }
+    bool portOpen() const override { return m_port.isOpen(); }
+    void setPortOpen(bool open) override;
+    void setInputMode(int mode) override { m_inputMode = mode; }
+    int inputMode() const override { return m_inputMode; }
+    void clearInput() override;
+    void output(const QByteArray &bytes) override;
+    QByteArray input() override;
+
+    // The device the port is open on (empty while closed).
+    QString device() const { return m_port.isOpen() ? m_device : QString(); }
+
+private:
+    void openPort();
+    void closePort();
+    void onError(QSerialPort::SerialPortError error);
+    void requireOpen() const;
+
+    QSerialPort m_port;
+    int m_number = 1;
+    int m_inputMode = 0;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    int m_lockFd = -1;
+    QString m_device;
+};

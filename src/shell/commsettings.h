@@ -1,0 +1,20 @@
+#pragma once
+
+class Form1;
+
+// Start-up and the communication settings group: port, rate, protocol, checksum; OK, Default, Exit.
+class CommSettings
+{
+public:
+    explicit CommSettings(Form1 &form) : m_form(form) {}
+
+    void Form_Load();
+    void Com_Set_Ok_Click();
+    void Com_About_Click();
+    void Com_Exit_Click();
+    void Opt_ASC_Click();
+    void Opt_RTU_Click();
+
+private:
+    Form1 &m_form;
+};

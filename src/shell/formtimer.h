@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+// A timer of the form: an interval in milliseconds and an on/off switch. Interval 0 never ticks.
+// A tick that falls due while the previous tick's handler is still running (inside one of its
+// waits) is skipped, so ticks never nest.
+class FormTimer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FormTimer(const QString &name, QObject *parent = nullptr);
+
+    void setInterval(int ms);
+    int interval() const { return m_interval; }
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return m_enabled; }
+    // True while the tick handler runs.
+    bool inTick() const { return m_inTick; }
+
+    std::function<void()> onTick;
+
+    // Runs one tick now, as the timer would (tests drive steps this way).
+    void fire();
+
+private:
+    void apply();
+
+    QTimer m_timer;
+    int m_interval = 0;
+    bool m_enabled = false;
+    bool m_inTick = false;
+};

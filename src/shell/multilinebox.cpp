@@ -1,0 +1,99 @@
+#include "shell/multilinebox.h"
+
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+
+MultiLineBox::MultiLineBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    m_redraw.setSingleShot(true);
+    m_redraw.setInterval(0);
+    connect(&m_redraw, &QTimer::timeout, this, &MultiLineBox::flushDisplay);
+    connect(this, &QPlainTextEdit::textChanged, this, &MultiLineBox::takeEdits);
+}
+
+void MultiLineBox::setText(const QString &text)
+{
+    m_text = text;
+    if (m_keepLimit > 0 && m_text.size() > m_keepLimit)
+        m_text = m_text.right(m_keepLimit);
+    scheduleDisplay();
+}
+
+void MultiLineBox::appendText(const QString &more)
+{
+    if (m_keepLimit > 0 && more.size() >= m_keepLimit) {
+        m_text = more.right(m_keepLimit);
+    } else {
+        m_text += more;
+        if (m_keepLimit > 0 && m_text.size() > m_keepLimit)
+            m_text.remove(0, m_text.size() - m_keepLimit);
+    }
+    scheduleDisplay();
+}
+
+void MultiLineBox::scheduleDisplay()
+{
+    if (!m_redraw.isActive())
+        m_redraw.start();
+}
+
+QString MultiLineBox::displayed(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            // CR LF, a lone CR and CR CR LF each show as one line break.
+            if (i + 1 < text.size() && (text.at(i + 1) == u'\n' || text.at(i + 1) == u'\r'))
+                continue;
+            shown.append(u'\n');
+        } else if (c == u'\n' || c == u'\t') {
+            shown.append(c);
+        } else if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            shown.append(QChar(0x00B7));
+        } else {
+            shown.append(c);
+        }
+    }
+    return shown;
+}
+
+void MultiLineBox::flushDisplay()
+{
+    m_redraw.stop();
+    m_editingByProgram = true;
+    setPlainText(displayed(m_text));
+    m_editingByProgram = false;
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void MultiLineBox::takeEdits()
+{
+    // The operator typed into the box: the typed text becomes the box's text.
+    if (!m_editingByProgram) {
+        m_redraw.stop();
+        m_text = toPlainText();
+    }
+}
+
+void MultiLineBox::keyPressEvent(QKeyEvent *event)
+{
+    if (m_maxLength > 0 && !event->text().isEmpty() && event->text().at(0).isPrint() &&
+        toPlainText().size() >= m_maxLength && !textCursor().hasSelection()) {
+        event->ignore();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void MultiLineBox::insertFromMimeData(const QMimeData *source)
+{
+    if (m_maxLength > 0 && source->hasText()) {
+        const qsizetype room = qMax<qsizetype>(0, m_maxLength - toPlainText().size());
+        insertPlainText(source->text().left(room));
+        return;
+    }
+    QPlainTextEdit::insertFromMimeData(source);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+#include <QTimer>
+
+// A multi-line text box that keeps its text exactly as set (carriage returns, line feeds and
+// every other character stay as they are, so what the program reads back is what it wrote) and
+// shows it with control characters made visible as line breaks or blanks. maxLength limits what
+// the operator can type, as a text box's limit does; the program itself may set longer texts.
+// Redrawing is coalesced, so a flood of appends costs one redraw per event-loop pass.
+class MultiLineBox : public QPlainTextEdit
+{
+    Q_OBJECT
+    Q_PROPERTY(int maxLength READ maxLength WRITE setMaxLength)
+    Q_PROPERTY(QString text READ text WRITE setText)
+public:
+    explicit MultiLineBox(QWidget *parent = nullptr);
+
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+    void appendText(const QString &more);
+
+    int maxLength() const { return m_maxLength; }
+    void setMaxLength(int length) { m_maxLength = length; }
+
+    // The most the box keeps (0: no limit); beyond it the oldest text is dropped.
+    void setKeepLimit(qsizetype chars) { m_keepLimit = chars; }
+    qsizetype keepLimit() const { return m_keepLimit; }
+
+    // Draws a pending change now.
+    void flushDisplay();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void scheduleDisplay();
+    void takeEdits();
+    static QString displayed(const QString &text);
+
+    QString m_text;
+    int m_maxLength = 0;
+    qsizetype m_keepLimit = 0;
+    bool m_editingByProgram = false;
+    QTimer m_redraw;
+};
