@@ -1,6 +1,7 @@
 #include "shell/commsettings.h"
 
 #include "shell/form1.h"
+#include "shell/messageboxes.h"
 
 void CommSettings::Form_Load() {}
 void CommSettings::Com_Set_Ok_Click() {}
@@ -11,3 +12,11 @@ void CommSettings::Com_Exit_Click()
 }
 void CommSettings::Opt_ASC_Click() {}
 void CommSettings::Opt_RTU_Click() {}
+void CommSettings::ShowPortError()
+{
+    m_form.boxes().show(QStringLiteral("Open Communication Port Error "),
+                        QStringLiteral(" System Message "), MessageBoxes::Critical,
+                        MessageBoxes::Ok);
+}
+void CommSettings::ConfirmLinkSettings() {}
+void CommSettings::ReceiveLoop() {}

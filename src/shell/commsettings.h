@@ -15,6 +15,13 @@ public:
     void Opt_ASC_Click();
     void Opt_RTU_Click();
 
+    // "Open Communication Port Error " titled " System Message " (also used by the scans when
+    // they cannot reopen the port).
+    void ShowPortError();
+
 private:
+    void ConfirmLinkSettings();
+    void ReceiveLoop();
+
     Form1 &m_form;
 };
