@@ -1,0 +1,5 @@
+#pragma once
+
+#include "benchutil.h"
+
+void benchLink(QVector<BenchRow> &rows);
