@@ -2,13 +2,18 @@
 
 #include <QString>
 
+#include <array>
+#include <memory>
+
+class ConverterSocket;
 class Form1;
 
 // The converter test page: the TCP link, the console and the loop test.
 class NetworkTest
 {
 public:
-    explicit NetworkTest(Form1 &form) : m_form(form) {}
+    explicit NetworkTest(Form1 &form);
+    ~NetworkTest();
 
     void Com_link_Click();
     void Com_Tcpip_Stop_Click();
@@ -18,9 +23,36 @@ public:
     void Timer_Loop_Timer();
     QString TCPOutput(const QString &Cmd);
 
+    // The socket's events.
+    void Winsock1_Close();
+    void Winsock1_DataArrival(qint32 bytesTotal);
+
     // Closes the connection without touching the controls (the program is ending).
     void closeConnection();
 
+    ConverterSocket &Winsock1() const { return *m_winsock; }
+
+    // The texts the loop test sends, in order.
+    static const std::array<QString, 32> &LoopPatterns();
+    // The number of the next loop-test text.
+    qint16 patternIndex() const { return PatternIndex; }
+
+    // The most the receive box keeps: the newest 64 KiB of what arrived. A peer that floods the
+    // connection can then neither grow the box without bound nor make each append slower.
+    static constexpr qsizetype ReceiveKeepLimit = 64 * 1024;
+
+    // The port number in the text: a decimal integer from 1 to 65535, blanks around it allowed.
+    static bool portNumber(const QString &text, qint32 *port);
+
 private:
+    void stopLoopTest();
+    bool linkStands(quint64 link) const;
+
     Form1 &m_form;
+    std::unique_ptr<ConverterSocket> m_winsock;
+    // Counts the Links and Releases: a wait that finds it changed knows that a newer click has
+    // taken the connection over.
+    quint64 m_linkGeneration = 0;
+    bool m_loopTestOn = false;  // the flag of Com_loop_Test
+    qint16 PatternIndex = 0;
 };
