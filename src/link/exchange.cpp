@@ -7,6 +7,12 @@
 #include "link/eventpump.h"
 #include "link/waits.h"
 
+namespace {
+
+constexpr qsizetype MaxReply = 64 * 1024;
+
+}  // namespace
+
 QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
 {
     Clock &clock = *WaitContext::current().clock;
@@ -33,7 +39,11 @@ QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const
     for (;;) {
         // A port lost during the wait reads as silence; the next exchange reports it.
         const QByteArray piece = m_port.portOpen() ? m_port.input() : QByteArray();
-        buffer = trimSpaces(buffer + QString::fromLatin1(piece));
+        // A reply line is a few dozen characters; a line that never ends (noise, a stuck
+        // device) is kept only up to a bound and the rest is read and dropped, so memory stays
+        // bounded while the exchange runs to its time-out.
+        if (buffer.size() < MaxReply)
+            buffer = trimSpaces(buffer + QString::fromLatin1(piece.left(MaxReply - buffer.size())));
         pump.pumpOnce();
         const quint32 elapsed = clock.tickCount() - start;
         if (qint64(elapsed) >= qint64(TT) || buffer.contains(u'\r') || WaitContext::ending())

@@ -101,7 +101,10 @@ QByteArray RtuFramer::crcOf(const QByteArray &data)
     static const RtuFramer framer;
     RtuFramer scratch(framer);
     scratch.CalcCrc16(data, qint16(qMin<qsizetype>(data.size(), 32767)));
-    return QByteArray{char(scratch.CrcHi), char(scratch.CrcLo)};
+    QByteArray crc;
+    crc.append(char(scratch.CrcHi));
+    crc.append(char(scratch.CrcLo));
+    return crc;
 }
 
 QString hexDump(const QByteArray &bytes)

@@ -114,6 +114,18 @@ private slots:
             QVERIFY(time->tickCount() - start < 200u);
     }
 
+    void endlessReplyIsBoundedAndEndsAtTheTimeOut()
+    {
+        // 1 MB without a carriage return, arriving in 4 KB pieces.
+        for (int i = 0; i < 256; ++i)
+            time->at(quint32(1 + i % 150), [this] { port->receive(QByteArray(4096, 'x')); });
+        QString cmd = QStringLiteral("$01M");
+        const quint32 start = time->tickCount();
+        const QString reply = exchange().Response(cmd, false, 200);
+        QCOMPARE(time->tickCount() - start, 200u);
+        QCOMPARE(reply.size(), 64 * 1024);
+    }
+
     void inputWaitingBeforeTheCallIsDropped()
     {
         port->receive("!01late\r");
