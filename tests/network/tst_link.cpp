@@ -289,17 +289,21 @@ private slots:
     void clicksDuringAWaitingLink_data()
     {
         QTest::addColumn<bool>("relink");
-        QTest::newRow("Release") << false;
-        QTest::newRow("a new Link") << true;
+        QTest::addColumn<int>("at");
+        QTest::newRow("Release in the first second") << false << 500;
+        QTest::newRow("Release while linking") << false << 3000;
+        QTest::newRow("a new Link in the first second") << true << 500;
+        QTest::newRow("a new Link while linking") << true << 3000;
     }
     void clicksDuringAWaitingLink()
     {
         QFETCH(bool, relink);
+        QFETCH(int, at);
         Page page;
         SilentHost silent;
         Peer peer;
         QString statusAfterNested;
-        page.h.time.at(3000, [&] {
+        page.h.time.at(quint32(at), [&] {
             if (relink) {
                 page.link(peer.port());
             } else {
