@@ -3,3 +3,5 @@
 #include "benchutil.h"
 
 void benchLink(QVector<BenchRow> &rows);
+void benchStartup(QVector<BenchRow> &rows);
+int startupChild(int argc, char *argv[]);

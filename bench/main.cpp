@@ -11,11 +11,14 @@
 
 int main(int argc, char *argv[])
 {
+    if (argc >= 3 && qstrcmp(argv[1], "--startup-child") == 0)
+        return startupChild(argc, argv);
     QApplication app(argc, argv);
     const QStringList only = app.arguments().mid(1);
 
     const QList<QPair<QString, std::function<void(QVector<BenchRow> &)>>> sections{
         {QStringLiteral("link"), benchLink},
+        {QStringLiteral("startup"), benchStartup},
     };
 
     QVector<BenchRow> rows;
