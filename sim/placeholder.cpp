@@ -1,1 +1,0 @@
-// The simulator sources join this library as they are written.
