@@ -1,19 +1,67 @@
 #pragma once
 
+#include <QString>
+#include <QtGlobal>
+
 class Form1;
+
+// The rates the all-settings scan tries, in this order; indexed by the position of LISTRATE
+// for the rate the port returns to when that scan stops.
+extern const char *const ScanBaudRates[8];
+
+// What a scan keeps from one tick to the next. The k-th module found has its cells at
+// CellCounter - FoundCount - 1 + column (taken after CellCounter has grown, before FoundCount
+// has), which is row k of the grid.
+struct ScanPosition
+{
+    qint16 NextId = 0;
+    qint16 CellCounter = 0;
+    qint16 FoundCount = 0;
+    qint16 BaudIndex = 0;  // all-settings scan only
+};
 
 // The two bus scans: at the current settings (Scan, Timer3) and across all settings
 // (Scan Unknown, Timer1), one address per tick.
 class BusScan
 {
 public:
-    explicit BusScan(Form1 &form) : m_form(form) {}
+    explicit BusScan(Form1 &form);
 
     void Com_Scan_All_Click();
     void Com_Scan_OK_Click();
     void Timer1_Timer();
     void Timer3_Timer();
 
+    // Read-only views for tests and the window.
+    const ScanPosition &allPosition() const { return m_all; }
+    const ScanPosition &currentPosition() const { return m_current; }
+    bool allIdle() const { return m_allIdle; }
+    bool currentIdle() const { return m_currentIdle; }
+
 private:
+    void showStartStatus();
+    void resetAllSettingsScan();
+    void resetCurrentSettingsScan();
+    // The scan ends at once, as if Stop had been clicked and the reset done, without touching the
+    // port; a step still running ends quietly at its next check.
+    void abandonAllSettingsScan();
+    void abandonCurrentSettingsScan();
+    void onLineLost();
+    // The grid has rows for 254 modules; the operator is told (the grid's tool tip) of any more.
+    void noteGridEmpty();
+    void noteRowWritten(bool written);
+
     Form1 &m_form;
+    ScanPosition m_all;      // Timer1_Timer's
+    ScanPosition m_current;  // Timer3_Timer's
+    // Set: idle, the next click starts the scan. Set at start so the first click starts it.
+    bool m_allIdle = true;
+    bool m_currentIdle = true;
+    bool m_allStepRunning = false;
+    bool m_currentStepRunning = false;
+    // Changes whenever a scan is started or abandoned, so a step that outlived its scan (its
+    // waits ran the clicks) leaves the positions and the grid to the scan that follows.
+    quint32 m_allRun = 0;
+    quint32 m_currentRun = 0;
+    int m_unlisted = 0;  // modules found beyond the grid's last row
 };
