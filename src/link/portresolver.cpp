@@ -11,7 +11,8 @@ QString PortResolver::linkFolder()
 {
     QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (base.isEmpty())
-        base = QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "user");
+        base =
+            QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "user");
     return base + QStringLiteral("/mirvel");
 }
 
@@ -35,27 +36,48 @@ QString describe(const QSerialPortInfo &info)
     return parts.join(QStringLiteral(", "));
 }
 
-}  // namespace
+QList<QSerialPortInfo> sortedPorts()
+{
+    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+                         if (isUsb(a) != isUsb(b))
+                             return isUsb(a);
+                         return a.portName() < b.portName();
+                     });
+    return ports;
+}
 
-PortTarget PortResolver::resolve(int number)
+PortTarget resolveAmong(int number, const QList<QSerialPortInfo> &ports)
 {
     const QString name = QStringLiteral("COM%1").arg(number);
-    const QFileInfo link(linkFolder() + u'/' + name);
+    const QFileInfo link(PortResolver::linkFolder() + u'/' + name);
     if (link.isSymLink() || link.exists()) {
         const QString target = link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
         if (QFileInfo::exists(target))
-            return {target, QStringLiteral("%1 (pinned in %2)").arg(target, linkFolder())};
+            return {target,
+                    QStringLiteral("%1 (pinned in %2)").arg(target, PortResolver::linkFolder())};
     }
-
-    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    std::stable_sort(ports.begin(), ports.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-        if (isUsb(a) != isUsb(b))
-            return isUsb(a);
-        return a.portName() < b.portName();
-    });
     if (number >= 1 && number <= ports.size()) {
         const QSerialPortInfo &info = ports.at(number - 1);
         return {info.systemLocation(), describe(info)};
     }
     return {QString(), QStringLiteral("no device")};
+}
+
+}  // namespace
+
+PortTarget PortResolver::resolve(int number)
+{
+    return resolveAmong(number, sortedPorts());
+}
+
+QList<PortTarget> PortResolver::resolveAll(int count)
+{
+    // The system's ports are listed once for all the names: listing them is the slow part.
+    const QList<QSerialPortInfo> ports = sortedPorts();
+    QList<PortTarget> targets;
+    for (int number = 1; number <= count; ++number)
+        targets << resolveAmong(number, ports);
+    return targets;
 }

@@ -17,4 +17,6 @@ public:
     // pseudo-terminal there): "mirvel" in the per-user runtime folder.
     static QString linkFolder();
     static PortTarget resolve(int number);
+    // resolve(1) to resolve(count) at once.
+    static QList<PortTarget> resolveAll(int count);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class Form1;
 
 // The command terminal: one typed command out, its reply back, optionally repeated.
@@ -14,6 +16,12 @@ public:
     void Check_Auto_Click();
     void Timer_Send_Timer();
 
+    // The repeat interval typed in Text_Time: trimmed, decimal digits only, from 1 to the largest
+    // interval a timer takes. -1 when the text is not such a number.
+    static int repeatInterval(const QString &text);
+
 private:
+    void stopRepeat();
+
     Form1 &m_form;
 };

@@ -1,0 +1,72 @@
+#include "shell/portlistinfo.h"
+
+#include "link/portresolver.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+
+namespace {
+
+QString entryText(int number, const PortTarget &target)
+{
+    return QStringLiteral("COM%1: %2").arg(number).arg(target.description);
+}
+
+}  // namespace
+
+PortListInfo::PortListInfo(QComboBox *list, QLabel *label, QObject *parent)
+    : QObject(parent), m_list(list), m_label(label)
+{
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(250);
+    connect(&m_settle, &QTimer::timeout, this, &PortListInfo::refresh);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_settle.start(); });
+    connect(m_list, &QComboBox::currentIndexChanged, this, [this] { showSelected(); });
+    watchFolders();
+    refresh();
+}
+
+void PortListInfo::watchFolders()
+{
+    // The link folder may not exist yet; made now, a link placed later is seen at once.
+    const QString links = PortResolver::linkFolder();
+    QDir().mkpath(links);
+    QStringList folders{QStringLiteral("/dev"), links};
+    folders.removeIf([this](const QString &f) { return m_watcher.directories().contains(f); });
+    for (const QString &folder : folders) {
+        if (QDir(folder).exists())
+            m_watcher.addPath(folder);
+    }
+}
+
+void PortListInfo::refresh()
+{
+    // The runtime folder can be replaced (a new login session); keep watching the current one.
+    watchFolders();
+    const QList<PortTarget> targets = PortResolver::resolveAll(int(m_list->count()));
+    for (int i = 0; i < targets.size(); ++i)
+        m_list->setItemData(i, entryText(i + 1, targets.at(i)), Qt::ToolTipRole);
+    showSelected(targets.value(m_list->currentIndex()));
+}
+
+void PortListInfo::showSelected()
+{
+    // Looked up afresh: a pinned device can vanish without the watched folders changing.
+    const int index = m_list->currentIndex();
+    showSelected(index < 0 ? PortTarget() : PortResolver::resolve(index + 1));
+}
+
+void PortListInfo::showSelected(const PortTarget &target)
+{
+    const int index = m_list->currentIndex();
+    if (index < 0) {
+        m_label->clear();
+        m_list->setToolTip(QString());
+        return;
+    }
+    const QString text = entryText(index + 1, target);
+    m_list->setItemData(index, text, Qt::ToolTipRole);
+    m_list->setToolTip(text);
+    m_label->setText(text);
+}
