@@ -2,7 +2,6 @@
 
 #include "link/checksum.h"
 #include "link/commport.h"
-#include "link/errors.h"
 #include "link/rtuframe.h"
 #include "shell/form1.h"
 #include "shell/formtimer.h"
@@ -47,10 +46,11 @@ void Terminal::Com_send_Click()
             // The reply comes through the receive loop of the OK button, not here.
             ui->Text_Chksum->setText(ui->Text_Chksum->text() + hexDump(frame) + CrLf);
         }
-    } catch (const std::exception &error) {
-        // A port that has gone away fails every tick alike: the repeat stops, so the operator
-        // hears of it once.
-        if (dynamic_cast<const CommError *>(&error) && ui->Check_Auto->isChecked())
+    } catch (const std::exception &) {
+        // A repeated send fails the same way at every tick (a port that has gone away, a text
+        // that cannot be sent): the repeat stops, so the operator gets one message and is not
+        // held by a box coming back at every tick.
+        if (ui->Check_Auto->isChecked())
             stopRepeat();
         m_form.boxes().show(QStringLiteral("Data format error !"),
                             QStringLiteral(" Syntax description error "), MessageBoxes::Exclamation,

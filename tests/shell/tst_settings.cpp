@@ -262,17 +262,6 @@ private slots:
         QCOMPARE(h.boxes.shown.size(), 1);  // the OK's warning only
     }
 
-    void defaultFromModbusRtu()
-    {
-        // Default from the Modbus RTU option selects ASCII, which unlocks the checksum box.
-        FormHarness h;
-        h.ui()->Opt_RTU->setChecked(true);
-        QVERIFY(!h.ui()->Check_Chksum->isEnabled());
-        h.click("Com_About");
-        QVERIFY(h.ui()->Opt_ASC->isChecked());
-        QVERIFY(h.ui()->Check_Chksum->isEnabled());
-    }
-
     void optionClicks()
     {
         FormHarness h;
