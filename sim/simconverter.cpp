@@ -53,6 +53,11 @@ bool SimConverter::listen(quint16 port, QString *error)
     return true;
 }
 
+QHostAddress SimConverter::address() const
+{
+    return m_server->serverAddress();
+}
+
 bool SimConverter::isListening() const
 {
     return m_server->isListening();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -25,6 +26,8 @@ public:
     // Listens on 127.0.0.1:port (0: any free port). False, with the reason, when that fails.
     bool listen(quint16 port, QString *error = nullptr);
     quint16 port() const { return m_port; }
+    // The address listened on: always 127.0.0.1.
+    QHostAddress address() const;
     bool isListening() const;
 
     void setMode(Mode mode) { m_mode = mode; }
