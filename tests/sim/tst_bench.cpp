@@ -74,15 +74,6 @@ private slots:
         QVERIFY(!QFileInfo(linkOf(kCom)).isSymLink());
     }
 
-    void aSecondBenchDoesNotTakeALiveName()
-    {
-        SimBench second;
-        QString error;
-        QVERIFY(!second.startSerial(kCom, false, &error));
-        QVERIFY(error.contains(QStringLiteral("COM%1").arg(kCom)));
-        QCOMPARE(QFileInfo(linkOf(kCom)).symLinkTarget(), bench->serial()->slavePath());
-    }
-
     void nameReplyOverTheProgramsExchange()
     {
         open(9600);
