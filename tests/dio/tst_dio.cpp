@@ -265,16 +265,6 @@ private slots:
         QCOMPARE(p.h.ui()->Text_DSP_Res->text(), QStringLiteral("!0100010000\r"));
         QCOMPARE(p.status(), QStringLiteral("00030"));
     }
-
-    void statusButtonWithChecksum()
-    {
-        Panel p;
-        p.h.ui()->Check_Chksum->setChecked(true);
-        p.h.click("Com_DIO_Status");
-        const QString line = "$016" + asciiChecksum("$016");
-        QCOMPARE(p.lines(), (QStringList{line, line}));
-        QCOMPARE(p.h.ui()->Text_Disp_Com->text(), QStringLiteral("$016"));
-    }
 };
 
 QTEST_MAIN(TestDio)
