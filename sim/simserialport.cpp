@@ -196,9 +196,6 @@ void SimSerialPort::writeMaster(const QByteArray &bytes)
         return;
     m_out += bytes;
     flushOutput();
-    // A program in this same thread that waits for its reply gets one more wake-up shortly after
-    // the bytes have reached its side of the line.
-    QTimer::singleShot(3, Qt::PreciseTimer, this, [] {});
 }
 
 void SimSerialPort::flushOutput()

@@ -35,8 +35,20 @@ QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const
     m_port.clearInput();
     m_port.output(bytes);
 
+    // Bytes can reach the port's buffer while the events are pumped, after this pass has read
+    // it; a wait must not block on data that is already there.
+    int arrivals = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&m_port, &CommPort::dataArrived, [&arrivals] { ++arrivals; });
+    struct Disconnect
+    {
+        const QMetaObject::Connection &connection;
+        ~Disconnect() { QObject::disconnect(connection); }
+    } disconnect{counting};
+
     const quint32 start = clock.tickCount();
     for (;;) {
+        arrivals = 0;
         // A port lost during the wait reads as silence; the next exchange reports it.
         const QByteArray piece = m_port.portOpen() ? m_port.input() : QByteArray();
         // A reply line is a few dozen characters; a line that never ends (noise, a stuck
@@ -48,7 +60,8 @@ QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const
         const quint32 elapsed = clock.tickCount() - start;
         if (qint64(elapsed) >= qint64(TT) || buffer.contains(u'\r') || WaitContext::ending())
             break;
-        pump.waitForEvents(qint64(TT) - qint64(elapsed));
+        if (arrivals == 0)
+            pump.waitForEvents(qint64(TT) - qint64(elapsed));
     }
     return buffer;
 }

@@ -126,6 +126,18 @@ private slots:
         QCOMPARE(reply.size(), 64 * 1024);
     }
 
+    void replyArrivingWhileEventsArePumpedIsNotMissed()
+    {
+        // The reply reaches the port during the pump that follows the first read: the exchange
+        // must read again instead of sleeping until its time-out.
+        port->responder = [](const QByteArray &, const QString &) { return QByteArray("!01\r"); };
+        port->replyDelay = 0;
+        QString cmd = QStringLiteral("$01M");
+        const quint32 start = time->tickCount();
+        QCOMPARE(exchange().Response(cmd, false, 200), QStringLiteral("!01\r"));
+        QCOMPARE(time->tickCount() - start, 0u);
+    }
+
     void inputWaitingBeforeTheCallIsDropped()
     {
         port->receive("!01late\r");

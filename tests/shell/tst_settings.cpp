@@ -400,7 +400,8 @@ private slots:
         QComboBox *list = h.ui()->LISTCOM;
         // The list texts stay as designed.
         QCOMPARE(list->itemText(2), QStringLiteral("COM3"));
-        QVERIFY(list->itemData(2, Qt::ToolTipRole).toString().contains(pty.slavePath()));
+        // Filled once the window is up.
+        QTRY_VERIFY(list->itemData(2, Qt::ToolTipRole).toString().contains(pty.slavePath()));
         QVERIFY(!list->itemData(3, Qt::ToolTipRole).toString().contains(pty.slavePath()));
         QVERIFY(!h.ui()->portInfoLabel->text().contains(pty.slavePath()));
         list->setCurrentIndex(2);
