@@ -19,6 +19,9 @@ int main(int argc, char *argv[])
     const QList<QPair<QString, std::function<void(QVector<BenchRow> &)>>> sections{
         {QStringLiteral("link"), benchLink},
         {QStringLiteral("startup"), benchStartup},
+        {QStringLiteral("window"), benchWindow},
+        {QStringLiteral("loop"), benchLoop},
+        {QStringLiteral("soak"), benchAutoRepeat},
     };
 
     QVector<BenchRow> rows;

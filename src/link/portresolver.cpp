@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <functional>
 
 QString PortResolver::linkFolder()
 {
@@ -48,7 +49,7 @@ QList<QSerialPortInfo> sortedPorts()
     return ports;
 }
 
-PortTarget resolveAmong(int number, const QList<QSerialPortInfo> &ports)
+PortTarget resolveAmong(int number, const std::function<const QList<QSerialPortInfo> &()> &listPorts)
 {
     const QString name = QStringLiteral("COM%1").arg(number);
     const QFileInfo link(PortResolver::linkFolder() + u'/' + name);
@@ -58,6 +59,8 @@ PortTarget resolveAmong(int number, const QList<QSerialPortInfo> &ports)
             return {target,
                     QStringLiteral("%1 (pinned in %2)").arg(target, PortResolver::linkFolder())};
     }
+    // Listing the system's ports takes tens of milliseconds: only when no link pins the name.
+    const QList<QSerialPortInfo> &ports = listPorts();
     if (number >= 1 && number <= ports.size()) {
         const QSerialPortInfo &info = ports.at(number - 1);
         return {info.systemLocation(), describe(info)};
@@ -69,7 +72,15 @@ PortTarget resolveAmong(int number, const QList<QSerialPortInfo> &ports)
 
 PortTarget PortResolver::resolve(int number)
 {
-    return resolveAmong(number, sortedPorts());
+    QList<QSerialPortInfo> ports;
+    bool listed = false;
+    return resolveAmong(number, [&]() -> const QList<QSerialPortInfo> & {
+        if (!listed) {
+            ports = sortedPorts();
+            listed = true;
+        }
+        return ports;
+    });
 }
 
 QList<PortTarget> PortResolver::resolveAll(int count)
@@ -78,6 +89,6 @@ QList<PortTarget> PortResolver::resolveAll(int count)
     const QList<QSerialPortInfo> ports = sortedPorts();
     QList<PortTarget> targets;
     for (int number = 1; number <= count; ++number)
-        targets << resolveAmong(number, ports);
+        targets << resolveAmong(number, [&]() -> const QList<QSerialPortInfo> & { return ports; });
     return targets;
 }
