@@ -24,9 +24,9 @@ PortListInfo::PortListInfo(QComboBox *list, QLabel *label, QObject *parent)
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_settle.start(); });
     connect(m_list, &QComboBox::currentIndexChanged, this, [this] { showSelected(); });
     watchFolders();
-    // Asking the system for its serial ports takes tens of milliseconds: done once the window is
-    // up rather than before it shows.
-    QTimer::singleShot(0, this, &PortListInfo::refresh);
+    // Asking the system for its serial ports takes tens of milliseconds: done once the window has
+    // been drawn rather than before it shows.
+    QTimer::singleShot(150, this, &PortListInfo::refresh);
 }
 
 void PortListInfo::watchFolders()
