@@ -15,6 +15,7 @@
 #include "shell/formtimer.h"
 #include "support/fakes.h"
 #include "support/pty.h"
+#include "support/realwindow.h"
 #include "ui_form1.h"
 
 #include <QCoreApplication>
@@ -77,26 +78,7 @@ private:
     QProcess m_process;
 };
 
-struct Window
-{
-    SerialCommPort port;
-    SteadyClock clock;
-    QtEventPump pump;
-    FakeMessageBoxes boxes;
-    std::unique_ptr<Form1> form;
-
-    Window()
-    {
-        Platform platform;
-        platform.port = &port;
-        platform.clock = &clock;
-        platform.pump = &pump;
-        platform.boxes = &boxes;
-        platform.endProgram = [] {};
-        form = std::make_unique<Form1>(platform);
-    }
-    Ui::Form1 *ui() const { return form->ui(); }
-};
+using Window = RealWindow;
 
 void spin(int ms)
 {

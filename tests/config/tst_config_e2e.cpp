@@ -12,6 +12,7 @@
 #include "shell/formtimer.h"
 #include "sim/simbench.h"
 #include "support/fakes.h"
+#include "support/realwindow.h"
 #include "support/pty.h"
 #include "ui_form1.h"
 
@@ -35,14 +36,10 @@ QString hex(int n)
     return QString::number(n, 16).toUpper();
 }
 
-struct RealBench
+// The window over the simulator's line, linked as COM1.
+struct RealBench : RealWindow
 {
     SimBench sim;
-    SerialCommPort port;
-    SteadyClock clock;
-    QtEventPump pump;
-    FakeMessageBoxes boxes;  // a modal box would stop the test
-    std::unique_ptr<Form1> form;
 
     explicit RealBench(const QList<SimModuleSettings> &modules)
     {
@@ -51,13 +48,6 @@ struct RealBench
         QString error;
         if (!sim.startSerial(1, true, &error))
             qFatal("no pseudo-terminal: %s", qPrintable(error));
-        Platform platform;
-        platform.port = &port;
-        platform.clock = &clock;
-        platform.pump = &pump;
-        platform.boxes = &boxes;
-        platform.endProgram = [] {};
-        form = std::make_unique<Form1>(platform);
         openAt(3);
     }
     ~RealBench() { form.reset(); }

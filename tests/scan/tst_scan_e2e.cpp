@@ -9,6 +9,7 @@
 #include "shell/formtimer.h"
 #include "sim/simbench.h"
 #include "support/fakes.h"
+#include "support/realwindow.h"
 #include "support/pty.h"
 #include "ui_form1.h"
 
@@ -26,14 +27,10 @@ namespace {
 // Generous bounds for the waits below; they only keep a broken scan from hanging the suite.
 constexpr int kScanBound = 60000;
 
-struct RealBench
+// The window over the simulator's line, linked as COM1.
+struct RealBench : RealWindow
 {
     SimBench sim;
-    SerialCommPort port;
-    SteadyClock clock;
-    QtEventPump pump;
-    FakeMessageBoxes boxes;  // a modal box would stop the test
-    std::unique_ptr<Form1> form;
 
     explicit RealBench(const QList<SimModuleSettings> &modules)
     {
@@ -42,13 +39,6 @@ struct RealBench
         QString error;
         if (!sim.startSerial(1, true, &error))
             qFatal("no pseudo-terminal: %s", qPrintable(error));
-        Platform platform;
-        platform.port = &port;
-        platform.clock = &clock;
-        platform.pump = &pump;
-        platform.boxes = &boxes;
-        platform.endProgram = [] {};
-        form = std::make_unique<Form1>(platform);
         // The port as a successful OK at COM1, 9600, ASCII leaves it.
         port.setCommPort(1);
         port.setSettings(QStringLiteral("  9600,n,8,1"));
