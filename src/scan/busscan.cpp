@@ -284,9 +284,7 @@ void BusScan::Timer3_Timer()
                 // The answer to the previous step's request, appended by the receive loop.
                 const QString received = trimSpaces(ui->Text_Rec->text());
                 ui->Text_Rec->setText(received);
-                if (midChars(received, 14, 1) == QLatin1String("E"))
-                    reply = QStringLiteral("!") + midChars(received, 1, 2) +
-                            midChars(received, 14, 1) + midChars(received, 16, 2);
+                reply = rtuIdentificationFromDump(received);
                 ui->Text_Rec->setText(QStringLiteral(" "));
             }
             if (outlived())

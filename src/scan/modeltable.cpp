@@ -45,6 +45,13 @@ void ClearScanGrid(ScanGrid &grid)
         grid.setTextArray(index, QString());
 }
 
+QString rtuIdentificationFromDump(const QString &dump)
+{
+    if (midChars(dump, 14, 1) != QLatin1String("E"))
+        return QString();
+    return QStringLiteral("!") + midChars(dump, 1, 2) + midChars(dump, 14, 1) + midChars(dump, 16, 2);
+}
+
 bool fillScanRow(ScanGrid &grid, int k, const QString &reply, ScanKind kind,
                  const QString &baudRate, const QString &checksum)
 {

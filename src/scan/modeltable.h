@@ -19,6 +19,12 @@ void SetupScanGrid(ScanGrid &grid);
 // Blanks the cells with index 5 to 1000 (rows 1 to 199 and the first cell of row 200).
 void ClearScanGrid(ScanGrid &grid);
 
+// The identification answer picked out of the receive loop's hexadecimal dump (blanks trimmed),
+// in the form of an ASCII identification reply: "!" + the first byte's two digits + the fifth
+// byte's low digit + the sixth byte's two digits, when that low digit is the model letter "E";
+// empty otherwise.
+QString rtuIdentificationFromDump(const QString &dump);
+
 // Writes grid row k from an identification reply: address (reply characters 2-3), "QRD-" and the
 // model code (4-6), its description, the baud rate text and the checksum text. A row above 254
 // has no cells: nothing is written and false comes back.
