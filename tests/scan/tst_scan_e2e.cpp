@@ -1,33 +1,22 @@
 // Both scans end to end: the real window on the real serial port, over the bench simulator's
 // pseudo-terminal linked as COM1, with the real clock and event loop.
-#include "link/clock.h"
-#include "link/eventpump.h"
-#include "link/serialcommport.h"
 #include "scan/busscan.h"
 #include "scan/scangrid.h"
-#include "shell/form1.h"
 #include "shell/formtimer.h"
 #include "sim/simbench.h"
-#include "support/fakes.h"
-#include "support/realwindow.h"
 #include "support/pty.h"
-#include "ui_form1.h"
+#include "support/realwindow.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
-
 namespace {
 
-// Generous bounds for the waits below; they only keep a broken scan from hanging the suite.
-constexpr int kScanBound = 60000;
+using M = SimModel;
+using Rows = QList<QStringList>;
 
-// The window over the simulator's line, linked as COM1.
+// The window over the simulator's line, its port as a successful OK at COM1, 9600, ASCII leaves it.
 struct RealBench : RealWindow
 {
     SimBench sim;
@@ -39,7 +28,6 @@ struct RealBench : RealWindow
         QString error;
         if (!sim.startSerial(1, true, &error))
             qFatal("no pseudo-terminal: %s", qPrintable(error));
-        // The port as a successful OK at COM1, 9600, ASCII leaves it.
         port.setCommPort(1);
         port.setSettings(QStringLiteral("  9600,n,8,1"));
         port.setPortOpen(true);
@@ -51,24 +39,22 @@ struct RealBench : RealWindow
     }
     ~RealBench() { form.reset(); }
 
-    Ui::Form1 *ui() const { return form->ui(); }
-    QStringList row(int k) const
+    // The rows found, up to the first empty one.
+    Rows rows() const
     {
-        QStringList cells;
-        for (int c = 0; c < 5; ++c)
-            cells << form->MSFlexGrid1().textArray(5 * k + c);
-        return cells;
-    }
-    QList<QStringList> rows() const
-    {
-        QList<QStringList> found;
-        for (int k = 1; !row(k).first().isEmpty(); ++k)
-            found << row(k);
+        Rows found;
+        for (int k = 1; !form->MSFlexGrid1().textArray(5 * k).isEmpty(); ++k) {
+            QStringList cells;
+            for (int c = 0; c < 5; ++c)
+                cells << form->MSFlexGrid1().textArray(5 * k + c);
+            found << cells;
+        }
         return found;
     }
 };
 
-using M = SimModel;
+// Only keeps a broken scan from hanging the suite.
+constexpr int kScanBound = 60000;
 
 }  // namespace
 
@@ -79,32 +65,32 @@ class TestScanEndToEnd : public QObject
 private slots:
     void initTestCase() { TestPty::runtimeDir(); }
 
+    // The default bench keeps its 9600 modules below 08; the scan is stopped past them.
     void currentSettingsFindsWhatAnswersAt9600_data()
     {
         QTest::addColumn<bool>("checksum");
-        QTest::addColumn<QList<QStringList>>("expected");
+        QTest::addColumn<Rows>("expected");
+        const QString d = "Disable";
         QTest::newRow("without checksum")
             << false
-            << QList<QStringList>{{"01", "QRD-E41", "16 CH DO         ", "9600", "Disable"},
-                                  {"02", "QRD-E43", "16 CH DI         ", "9600", "Disable"},
-                                  {"03", "QRD-E45", "4 CH DI & DO     ", "9600", "Disable"},
-                                  {"04", "QRD-E47", "8 CH DI & DO     ", "9600", "Disable"},
-                                  {"05", "QRD-E82", "8 CH A.D         ", "9600", "Disable"},
-                                  {"07", "QRD-E45", "4 CH DI & DO     ", "9600", "Disable"}};
+            << Rows{{"01", "QRD-E41", "16 CH DO         ", "9600", d},
+                    {"02", "QRD-E43", "16 CH DI         ", "9600", d},
+                    {"03", "QRD-E45", "4 CH DI & DO     ", "9600", d},
+                    {"04", "QRD-E47", "8 CH DI & DO     ", "9600", d},
+                    {"05", "QRD-E82", "8 CH A.D         ", "9600", d},
+                    {"07", "QRD-E45", "4 CH DI & DO     ", "9600", d}};
         QTest::newRow("with checksum")
-            << true << QList<QStringList>{{"06", "QRD-E41", "16 CH DO         ", "9600", "Enable"}};
+            << true << Rows{{"06", "QRD-E41", "16 CH DO         ", "9600", "Enable"}};
     }
     void currentSettingsFindsWhatAnswersAt9600()
     {
         QFETCH(bool, checksum);
-        QFETCH(QList<QStringList>, expected);
+        QFETCH(Rows, expected);
         RealBench b(SimBench::defaultModules());
         b.ui()->Check_Chksum->setChecked(checksum);
         b.ui()->Com_Scan_OK->click();
-        // The default bench keeps its 9600 modules below 08; the scan is stopped past them.
         QTRY_VERIFY_WITH_TIMEOUT(b.form->scan().currentPosition().NextId >= 9, kScanBound);
         b.ui()->Com_Scan_OK->click();
-        QCOMPARE(b.ui()->Com_Scan_OK->text(), QStringLiteral("Scan"));
         QVERIFY(!b.form->Timer3()->isEnabled());
         QCOMPARE(b.rows(), expected);
         QVERIFY(b.boxes.shown.isEmpty());
@@ -118,12 +104,10 @@ private slots:
         b.ui()->Com_Scan_All->click();
         QTRY_VERIFY_WITH_TIMEOUT(b.form->scan().allPosition().FoundCount >= 3, kScanBound);
         b.ui()->Com_Scan_All->click();
-        QCOMPARE(b.rows(),
-                 (QList<QStringList>{{"00", "QRD-E41", "16 CH DO         ", "19200", "Enable"},
-                                     {"01", "QRD-E43", "16 CH DI         ", "1200", "Disable"},
-                                     {"02", "QRD-E47", "8 CH DI & DO     ", "115200", "Enable"}}));
+        QCOMPARE(b.rows(), (Rows{{"00", "QRD-E41", "16 CH DO         ", "19200", "Enable"},
+                                 {"01", "QRD-E43", "16 CH DI         ", "1200", "Disable"},
+                                 {"02", "QRD-E47", "8 CH DI & DO     ", "115200", "Enable"}}));
         // Back at the chosen rate, on the line as well.
-        QVERIFY(b.port.portOpen());
         QCOMPARE(b.port.settings(), QStringLiteral("9600,n,8,1"));
         QCOMPARE(b.sim.serial()->lineRate(), 9600);
         QVERIFY(b.boxes.shown.isEmpty());
@@ -131,35 +115,28 @@ private slots:
 
     void unpluggedMidScan_data()
     {
-        QTest::addColumn<bool>("allSettings");
+        QTest::addColumn<bool>("all");
         QTest::newRow("current settings") << false;
         QTest::newRow("all settings") << true;
     }
     void unpluggedMidScan()
     {
-        QFETCH(bool, allSettings);
-        RealBench b({{M::E41, 0x00, allSettings ? 1200 : 9600, false}});
-        QPushButton *button = allSettings ? b.ui()->Com_Scan_All : b.ui()->Com_Scan_OK;
-        auto idle = [&] {
-            return allSettings ? b.form->scan().allIdle() : b.form->scan().currentIdle();
-        };
+        QFETCH(bool, all);
+        RealBench b({{M::E41, 0x00, all ? 1200 : 9600, false}});
+        QPushButton *button = all ? b.ui()->Com_Scan_All : b.ui()->Com_Scan_OK;
+        const BusScan &scan = b.form->scan();
         button->click();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (allSettings ? b.form->scan().allPosition() : b.form->scan().currentPosition())
-                    .NextId >= 1,
-            kScanBound);
-        // Within the next step's wait.
-        QTimer::singleShot(150, [&] { b.sim.serial()->dropLine(); });
-        QTRY_VERIFY_WITH_TIMEOUT(idle(), kScanBound);
+        QTRY_VERIFY_WITH_TIMEOUT((all ? scan.allPosition() : scan.currentPosition()).NextId >= 1,
+                                 kScanBound);
+        QTimer::singleShot(150, [&] { b.sim.serial()->dropLine(); });  // within the next step
+        QTRY_VERIFY_WITH_TIMEOUT(all ? scan.allIdle() : scan.currentIdle(), kScanBound);
         QTRY_COMPARE(b.boxes.shown.size(), 1);
         QTest::qWait(1500);  // a few more ticks' worth: the scan stays stopped, no more boxes
         QCOMPARE(b.boxes.shown.size(), 1);
-        QVERIFY(!(allSettings ? b.form->Timer1() : b.form->Timer3())->isEnabled());
-        QCOMPARE(button->text(),
-                 allSettings ? QStringLiteral("Scan Unknow Setting") : QStringLiteral("Scan"));
-        QCOMPARE(b.row(1).first(), QStringLiteral("00"));  // found before the line went
-        QVERIFY(b.ui()->Com_Scan_OK->isEnabled());
-        QVERIFY(b.ui()->Com_Scan_All->isEnabled());
+        QVERIFY(!(all ? b.form->Timer1() : b.form->Timer3())->isEnabled());
+        QCOMPARE(button->text(), QString(all ? "Scan Unknow Setting" : "Scan"));
+        QCOMPARE(b.rows().value(0).value(0), QStringLiteral("00"));  // found before the line went
+        QVERIFY(b.ui()->Com_Scan_OK->isEnabled() && b.ui()->Com_Scan_All->isEnabled());
     }
 };
 
