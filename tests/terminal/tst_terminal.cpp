@@ -11,22 +11,20 @@
 
 namespace {
 
-using Bytes = QList<QByteArray>;
+const QString FormatError = QStringLiteral("Data format error !");
 
-int boxesWithText(const FakeMessageBoxes &boxes, const QString &text)
+void verifyFormatErrorBox(const FakeMessageBoxes &boxes)
 {
-    int n = 0;
-    for (const FakeMessageBoxes::Box &box : boxes.shown)
-        n += box.text == text ? 1 : 0;
-    return n;
+    QCOMPARE(boxes.shown.size(), 1);
+    QCOMPARE(boxes.shown.first().text, FormatError);
+    QCOMPARE(boxes.shown.first().title, QStringLiteral(" Syntax description error "));
+    QCOMPARE(boxes.shown.first().icon, MessageBoxes::Exclamation);
+    QCOMPARE(boxes.shown.first().buttons, MessageBoxes::Ok);
 }
 
-void verifyFormatErrorBox(const FakeMessageBoxes::Box &box)
+void answerWith(FormHarness &h, const QByteArray &reply)
 {
-    QCOMPARE(box.text, QStringLiteral("Data format error !"));
-    QCOMPARE(box.title, QStringLiteral(" Syntax description error "));
-    QCOMPARE(box.icon, MessageBoxes::Exclamation);
-    QCOMPARE(box.buttons, MessageBoxes::Ok);
+    h.port.responder = [reply](const QByteArray &, const QString &) { return reply; };
 }
 
 // Stands in for Timer_Send's own clock on fake time: a tick falls due every interval, and a tick
@@ -55,15 +53,39 @@ struct FakeTicks
     }
 };
 
-QList<quint32> gaps(const FakeCommPort &port, int from = 0)
+QList<quint32> gaps(const FakeCommPort &port)
 {
     QList<quint32> out;
-    for (int i = from + 1; i < port.writes.size(); ++i)
+    for (int i = 1; i < port.writes.size(); ++i)
         out << port.writes.at(i).at - port.writes.at(i - 1).at;
     return out;
 }
 
+struct AsciiCase
+{
+    QString typed;
+    bool checksum;
+    QByteArray reply;
+    QByteArray written;  // empty: refused with the format error
+    QString shownCommand;
+    QString shownReply;
+    bool open = true;
+};
+
+enum Stop { Unchecked, PortGone, BadText };
+
+struct RepeatCase
+{
+    QByteArray reply;
+    quint32 minGap, maxGap;  // between two sends
+    Stop stop;
+    int formatErrors;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(AsciiCase)
+Q_DECLARE_METATYPE(RepeatCase)
 
 class TestTerminal : public QObject
 {
@@ -72,97 +94,71 @@ class TestTerminal : public QObject
 private slots:
     void initTestCase()
     {
-        // Port links go to a private runtime folder, never the operator's own.
-        TestPty::runtimeDir();
+        TestPty::runtimeDir();  // port links go to a private folder, never the operator's own
     }
 
     void ascii_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("checksum");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QByteArray>("written");
-        QTest::addColumn<QString>("shownCommand");
-        QTest::addColumn<QString>("shownReply");
+        QTest::addColumn<AsciiCase>("c");
         const QByteArray name("!01E41\r");
-        QTest::newRow("no checksum") << "$01M" << false << name << QByteArray("$01M\r") << ""
-                                     << " !01E41\r\r\n";
-        QTest::newRow("checksum") << "$01M" << true << name << QByteArray("$01MD2\r") << "$01MD2"
-                                  << " !01E41\r\r\n";
+        const QString euro = QString::fromUtf8("$01M\u20AC");
+        const QByteArray filler(1994, 'A');  // shown: a blank, "!", filler, CR, then CR LF
+        auto row = [](const char *tag, const AsciiCase &c) { QTest::newRow(tag) << c; };
+        row("no checksum", {"$01M", false, name, "$01M\r", "", " !01E41\r\r\n"});
+        row("checksum", {"$01M", true, name, "$01MD2\r", "$01MD2", " !01E41\r\r\n"});
         // The display sums the text as typed, the line gets the sum of the upper-cased text.
-        QTest::newRow("lower case with checksum")
-            << "$01m" << true << name << QByteArray("$01MD2\r") << "$01mF2"
-            << " !01E41\r\r\n";
-        QTest::newRow("blanks around, checksum")
-            << "  $01m " << true << name << QByteArray("$01MD2\r") << "$01mF2"
-            << " !01E41\r\r\n";
-        QTest::newRow("blanks around, no checksum")
-            << " $01M  " << false << name << QByteArray("$01M\r") << ""
-            << " !01E41\r\r\n";
-        QTest::newRow("no module answering")
-            << "$01M" << false << QByteArray() << QByteArray("$01M\r") << ""
-            << " \r\n";
-        QTest::newRow("reply without its carriage return")
-            << "$01M" << false << QByteArray("!01") << QByteArray("$01M\r") << ""
-            << " !01\r\n";
+        row("lower case and blanks",
+            {"  $01m ", true, name, "$01MD2\r", "$01mF2", " !01E41\r\r\n"});
+        row("no module answering", {"$01M", false, "", "$01M\r", "", " \r\n"});
+        row("reply without its carriage return", {"$01M", false, "!01", "$01M\r", "", " !01\r\n"});
+        row("1999 characters kept",
+            {"$01M", false, "!" + filler + "\r", "$01M\r", "", " !" + filler + "\r\r\n"});
+        row("2000 characters empty the box",
+            {"$01M", false, "!A" + filler + "\r", "$01M\r", "", ""});
+        row("cannot be sent, checksum", {euro, true, name, "", " ", " "});
+        row("cannot be sent, no checksum", {euro, false, name, "", "", " "});
+        row("port not open", {"$01M", false, name, "", "", " ", false});
     }
     void ascii()
     {
-        QFETCH(QString, typed);
-        QFETCH(bool, checksum);
-        QFETCH(QByteArray, reply);
-        QFETCH(QByteArray, written);
-        QFETCH(QString, shownCommand);
-        QFETCH(QString, shownReply);
+        QFETCH(AsciiCase, c);
         FormHarness h;
-        h.ui()->Check_Chksum->setChecked(checksum);
-        h.click("Com_Set_Ok");
-        h.ui()->Text_Send->setText(typed);
-        h.port.responder = [reply](const QByteArray &, const QString &) { return reply; };
+        h.ui()->Check_Chksum->setChecked(c.checksum);
+        if (c.open)
+            h.click("Com_Set_Ok");
+        h.boxes.shown.clear();  // the checksum's warning
+        h.ui()->Text_Send->setText(c.typed);
+        answerWith(h, c.reply);
         const quint32 start = h.time.tickCount();
-        h.click("Com_send");
-        QCOMPARE(h.port.writes.size(), 1);
-        QCOMPARE(h.port.writes.first().bytes, written);
-        QCOMPARE(h.ui()->Text_Chksum->text(), shownCommand);
-        QCOMPARE(h.ui()->Text_Rec->text(), shownReply);
-        // The box keeps what was typed; only the copy sent got the checksum.
-        QCOMPARE(h.ui()->Text_Send->text(), typed);
-        // Silence (or a reply that never ends) is waited for 200 ms, no more.
-        if (!reply.endsWith('\r'))
-            QCOMPARE(h.time.tickCount() - start, 200u);
-    }
-
-    void longReplyEmptiesTheBox_data()
-    {
-        QTest::addColumn<int>("filler");
-        QTest::addColumn<bool>("kept");
-        // Shown text: a blank, "!" + filler + CR, then CR LF.
-        QTest::newRow("1999 characters") << 1994 << true;
-        QTest::newRow("2000 characters") << 1995 << false;
-        QTest::newRow("longer") << 2500 << false;
-    }
-    void longReplyEmptiesTheBox()
-    {
-        QFETCH(int, filler);
-        QFETCH(bool, kept);
-        FormHarness h;
-        h.click("Com_Set_Ok");
-        const QByteArray reply = "!" + QByteArray(filler, 'A') + "\r";
-        h.port.responder = [reply](const QByteArray &, const QString &) { return reply; };
-        h.click("Com_send");
-        QCOMPARE(h.ui()->Text_Rec->text().size(), kept ? filler + 5 : 0);
+        if (c.open)
+            h.click("Com_send");
+        else  // the button is locked until a good open; the handler still copes
+            h.form->terminal().Com_send_Click();
+        if (c.written.isEmpty()) {
+            QVERIFY(h.port.writes.isEmpty());
+            verifyFormatErrorBox(h.boxes);
+        } else {
+            QCOMPARE(h.port.writes.size(), 1);
+            QCOMPARE(h.port.writes.first().bytes, c.written);
+            QVERIFY(h.boxes.shown.isEmpty());
+            // Silence (or a reply that never ends) is waited for 200 ms, no more.
+            if (!c.reply.endsWith('\r'))
+                QCOMPARE(h.time.tickCount() - start, 200u);
+        }
+        QCOMPARE(h.ui()->Text_Chksum->text(), c.shownCommand);
+        QCOMPARE(h.ui()->Text_Rec->text(), c.shownReply);
+        QCOMPARE(h.ui()->Text_Send->text(), c.typed);  // only the copy sent got the checksum
     }
 
     void rtu_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QByteArray>("frame");  // empty: refused with the format error
         QTest::addColumn<QString>("shownCommand");
         QTest::newRow("terminal default")
             << "1 46 0 0" << QByteArray::fromHex("01460000E00D") << " 01 46 00 00 E0 0D \r\n";
         QTest::newRow("empty") << "" << QByteArray::fromHex("FFFF") << " FF FF \r\n";
         QTest::newRow("not hexadecimal") << "01 G1" << QByteArray() << " ";
-        QTest::newRow("above FF") << "01 100" << QByteArray() << " ";
     }
     void rtu()
     {
@@ -171,8 +167,7 @@ private slots:
         QFETCH(QString, shownCommand);
         FormHarness h;
         h.time.onIdleForever = [&h] { h.ui()->Opt_ASC->setChecked(true); };
-        const QByteArray answer = QByteArray::fromHex("014603453431");
-        h.port.responder = [answer](const QByteArray &, const QString &) { return answer; };
+        answerWith(h, QByteArray::fromHex("014603453431"));
         QString recAfterReply;
         h.time.at(10, [&] {
             h.ui()->Text_Rec->setText(QStringLiteral("old dump"));
@@ -185,12 +180,10 @@ private slots:
         });
         h.ui()->Opt_RTU->setChecked(true);
         h.click("Com_Set_Ok");
-
         QCOMPARE(h.ui()->Text_Chksum->text(), shownCommand);
         if (frame.isEmpty()) {
             QVERIFY(h.port.writes.isEmpty());
-            QCOMPARE(h.boxes.shown.size(), 1);
-            verifyFormatErrorBox(h.boxes.shown.first());
+            verifyFormatErrorBox(h.boxes);
             QCOMPARE(recAfterReply, QStringLiteral(" "));
         } else {
             // The whole frame in one write, then the reply shown by the receive loop.
@@ -201,133 +194,91 @@ private slots:
         }
     }
 
-    void asciiCommandThatCannotBeSent_data()
-    {
-        QTest::addColumn<bool>("checksum");
-        QTest::newRow("with checksum") << true;
-        QTest::newRow("without checksum") << false;
-    }
-    void asciiCommandThatCannotBeSent()
-    {
-        QFETCH(bool, checksum);
-        FormHarness h;
-        h.ui()->Check_Chksum->setChecked(checksum);
-        h.click("Com_Set_Ok");
-        h.boxes.shown.clear();
-        h.ui()->Text_Send->setText(QString::fromUtf8("$01M\u20AC"));
-        h.click("Com_send");
-        QVERIFY(h.port.writes.isEmpty());
-        QCOMPARE(h.boxes.shown.size(), 1);
-        verifyFormatErrorBox(h.boxes.shown.first());
-    }
-
-    void sendOnAClosedPort()
-    {
-        FormHarness h;
-        h.form->terminal().Com_send_Click();
-        QVERIFY(h.port.writes.isEmpty());
-        QCOMPARE(h.boxes.shown.size(), 1);
-        verifyFormatErrorBox(h.boxes.shown.first());
-    }
-
-    void enterSends()
+    void enterSendsAndClearEmpties()
     {
         FormHarness h;
         h.click("Com_Set_Ok");
         QTest::keyClick(h.ui()->Text_Send, Qt::Key_Return);
         QCOMPARE(h.port.writtenTexts(), QStringList{"$01M\r"});
-        QCOMPARE(h.ui()->Text_Send->text(), QStringLiteral("$01M"));
+        QCOMPARE(h.ui()->Text_Send->text(), QStringLiteral("$01M"));  // Enter inserts nothing
         QTest::keyClick(h.ui()->Text_Send, Qt::Key_Enter);
-        QCOMPARE(h.port.writes.size(), 2);
-        // Any other key is typed as usual and sends nothing.
-        QTest::keyClick(h.ui()->Text_Send, Qt::Key_X);
+        QTest::keyClick(h.ui()->Text_Send, Qt::Key_X);  // typed as usual, sends nothing
         QCOMPARE(h.ui()->Text_Send->text(), QStringLiteral("$01Mx"));
         QCOMPARE(h.port.writes.size(), 2);
-
         int key = 13;
         h.form->terminal().Text_Send_KeyPress(key);
         QCOMPARE(key, 0);
-        QCOMPARE(h.port.writes.size(), 3);
         key = 'A';
         h.form->terminal().Text_Send_KeyPress(key);
         QCOMPARE(key, int('A'));
         QCOMPARE(h.port.writes.size(), 3);
-    }
 
-    void clear()
-    {
-        FormHarness h;
-        h.click("Com_Set_Ok");
         h.ui()->Text_Rec->setText(QStringLiteral("a reply\r\r\n"));
         h.click("Com_clr");
         QCOMPARE(h.ui()->Text_Rec->text(), QStringLiteral(" "));
-        QVERIFY(h.port.writes.isEmpty());
+        QCOMPARE(h.port.writes.size(), 3);
     }
 
-    void autoRepeatStartsAndStops()
+    void autoRepeat_data()
     {
+        QTest::addColumn<RepeatCase>("c");
+        const QByteArray reply("!01\r");
+        // An answering module gets one send per tick; while a send waits its 200 ms for a silent
+        // one, ticks do not pile up: one send per wait, not per tick.
+        QTest::newRow("answering, unchecked") << RepeatCase{reply, 80, 80, Unchecked, 0};
+        QTest::newRow("silent, unchecked") << RepeatCase{QByteArray(), 200, 280, Unchecked, 0};
+        QTest::newRow("port gone") << RepeatCase{reply, 80, 80, PortGone, 1};
+        QTest::newRow("text that cannot be sent") << RepeatCase{reply, 80, 80, BadText, 1};
+    }
+    void autoRepeat()
+    {
+        QFETCH(RepeatCase, c);
         FormHarness h;
         FakeTicks ticks(h);
         h.click("Com_Set_Ok");
-        h.port.responder = [](const QByteArray &, const QString &) { return QByteArray("!01\r"); };
+        answerWith(h, c.reply);
         h.ui()->Check_Auto->setChecked(true);
         QVERIFY(!h.ui()->Text_Time->isEnabled());
         QCOMPARE(h.form->Timer_Send()->interval(), 80);
-        QVERIFY(h.form->Timer_Send()->isEnabled());
-        ticks.runFor(800);
-        // An answering module: one send per tick.
-        QCOMPARE(h.port.writes.size(), 10);
-        for (quint32 gap : gaps(h.port))
-            QCOMPARE(gap, 80u);
-        // Each tick sends what the box holds at that moment.
-        h.ui()->Text_Send->setText(QStringLiteral("$02M"));
-        ticks.runFor(80);
-        QCOMPARE(h.port.writtenTexts().last(), QStringLiteral("$02M\r"));
-
-        h.ui()->Check_Auto->setChecked(false);
-        QVERIFY(h.ui()->Text_Time->isEnabled());
-        QVERIFY(!h.form->Timer_Send()->isEnabled());
-        const int sent = int(h.port.writes.size());
-        ticks.runFor(800);
-        QCOMPARE(h.port.writes.size(), sent);
-    }
-
-    void autoRepeatWithNoModuleAnswering()
-    {
-        FormHarness h;
-        FakeTicks ticks(h);
-        h.click("Com_Set_Ok");
-        h.ui()->Check_Auto->setChecked(true);
         ticks.runFor(2400);
-        // Ticks do not pile up while a send waits its 200 ms: one send per wait, not per tick.
         const QList<quint32> between = gaps(h.port);
-        QVERIFY(between.size() >= 7 && between.size() <= 11);
+        QVERIFY(between.size() >= int(2400 / c.maxGap) - 1);
         for (quint32 gap : between)
-            QVERIFY2(gap >= 200 && gap <= 280, qPrintable(QString::number(gap)));
-        QCOMPARE(h.ui()->Text_Rec->text(), QStringLiteral(" \r\n"));
-        QVERIFY(h.boxes.shown.isEmpty());
+            QVERIFY2(gap >= c.minGap && gap <= c.maxGap, qPrintable(QString::number(gap)));
+        if (c.stop == Unchecked) {
+            // Each tick sends what the box holds at that moment.
+            h.ui()->Text_Send->setText(QStringLiteral("$02M"));
+            ticks.runFor(c.maxGap);
+            QCOMPARE(h.port.writtenTexts().last(), QStringLiteral("$02M\r"));
+            h.ui()->Check_Auto->setChecked(false);
+        } else if (c.stop == PortGone) {
+            h.port.hangUp();
+        } else {
+            h.ui()->Text_Send->setText(QString::fromUtf8("$01M\u20AC"));
+        }
+        const int sent = int(h.port.writes.size());
+        ticks.runFor(2000);
+        QCOMPARE(h.port.writes.size(), sent);
+        QVERIFY(!h.ui()->Check_Auto->isChecked());
+        QVERIFY(!h.form->Timer_Send()->isEnabled());
+        QVERIFY(h.ui()->Text_Time->isEnabled());
+        int shown = 0;  // one message, not one per tick
+        for (const FakeMessageBoxes::Box &box : h.boxes.shown)
+            shown += box.text == FormatError ? 1 : 0;
+        QCOMPARE(shown, c.formatErrors);
     }
 
     void repeatInterval_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("interval");  // -1: refused
-        QTest::newRow("design value") << "80" << 80;
         QTest::newRow("blanks around") << " 120 " << 120;
-        QTest::newRow("leading zeros") << "007" << 7;
         QTest::newRow("one") << "1" << 1;
         QTest::newRow("largest") << "2147483647" << 2147483647;
         QTest::newRow("empty") << "" << -1;
-        QTest::newRow("blank") << "  " << -1;
-        QTest::newRow("zero") << "0" << -1;
-        QTest::newRow("zeros") << "000" << -1;
-        QTest::newRow("negative") << "-5" << -1;
-        QTest::newRow("plus sign") << "+5" << -1;
-        QTest::newRow("decimal") << "1.5" << -1;
-        QTest::newRow("words") << "abc" << -1;
+        QTest::newRow("zero") << "000" << -1;
         QTest::newRow("blank inside") << "8 0" << -1;
         QTest::newRow("too large") << "2147483648" << -1;
-        QTest::newRow("far too large") << "99999999999999999999" << -1;
         QTest::newRow("other digits") << QString::fromUtf8("\u0668\u0660") << -1;
     }
     void repeatInterval()
@@ -342,8 +293,7 @@ private slots:
         FormTimer *timer = h.form->Timer_Send();
         if (interval > 0) {
             QCOMPARE(timer->interval(), interval);
-            QVERIFY(timer->isEnabled());
-            QVERIFY(h.ui()->Check_Auto->isChecked());
+            QVERIFY(timer->isEnabled() && h.ui()->Check_Auto->isChecked());
             QVERIFY(h.boxes.shown.isEmpty());
             return;
         }
@@ -352,7 +302,6 @@ private slots:
         QVERIFY(box.text.contains(QStringLiteral("whole number")));
         QCOMPARE(box.title, QStringLiteral(" System Message "));
         QCOMPARE(box.icon, MessageBoxes::Exclamation);
-        QCOMPARE(box.buttons, MessageBoxes::Ok);
         QVERIFY(!h.ui()->Check_Auto->isChecked());
         QVERIFY(h.ui()->Text_Time->isEnabled());
         QVERIFY(!timer->isEnabled());
@@ -360,36 +309,6 @@ private slots:
         ticks.runFor(1000);
         QVERIFY(h.port.writes.isEmpty());
         QCOMPARE(h.boxes.shown.size(), 1);
-    }
-
-    void autoRepeatStopsOnAFailingSend_data()
-    {
-        QTest::addColumn<bool>("hangUp");
-        QTest::newRow("port gone") << true;
-        QTest::newRow("text that cannot be sent") << false;
-    }
-    void autoRepeatStopsOnAFailingSend()
-    {
-        QFETCH(bool, hangUp);
-        FormHarness h;
-        FakeTicks ticks(h);
-        h.click("Com_Set_Ok");
-        h.port.responder = [](const QByteArray &, const QString &) { return QByteArray("!01\r"); };
-        h.ui()->Check_Auto->setChecked(true);
-        ticks.runFor(400);
-        const int sent = int(h.port.writes.size());
-        QVERIFY(sent > 0);
-        if (hangUp)
-            h.port.hangUp();
-        else
-            h.ui()->Text_Send->setText(QString::fromUtf8("$01M\u20AC"));
-        ticks.runFor(2000);
-        QCOMPARE(h.port.writes.size(), sent);
-        // One message, not one per tick.
-        QCOMPARE(boxesWithText(h.boxes, QStringLiteral("Data format error !")), 1);
-        QVERIFY(!h.ui()->Check_Auto->isChecked());
-        QVERIFY(!h.form->Timer_Send()->isEnabled());
-        QVERIFY(h.ui()->Text_Time->isEnabled());
     }
 };
 

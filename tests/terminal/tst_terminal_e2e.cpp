@@ -10,34 +10,9 @@
 #include "support/pty.h"
 #include "ui_form1.h"
 
-#include <QPushButton>
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
-
-#include <functional>
-
-namespace {
-
-// Answers what the program writes on the master side of the pseudo-terminal.
-struct Peer
-{
-    TestPty &pty;
-    QByteArray received;
-    std::function<void(Peer &)> onData;
-    QSocketNotifier notifier;
-
-    explicit Peer(TestPty &p) : pty(p), notifier(p.master(), QSocketNotifier::Read)
-    {
-        QObject::connect(&notifier, &QSocketNotifier::activated, [this] {
-            received += pty.readMaster(0);
-            if (onData)
-                onData(*this);
-        });
-    }
-};
-
-}  // namespace
 
 class TestTerminalE2E : public QObject
 {
@@ -49,13 +24,21 @@ private slots:
         pty = std::make_unique<TestPty>();
         QVERIFY(pty->isValid());
         pty->linkAs(1);
-        peer = std::make_unique<Peer>(*pty);
+        received.clear();
+        // The peer answers `answer` once it has read `request`.
+        peer = std::make_unique<QSocketNotifier>(pty->master(), QSocketNotifier::Read);
+        connect(peer.get(), &QSocketNotifier::activated, this, [this] {
+            received += pty->readMaster(0);
+            if (received == request)
+                pty->writeMaster(answer);
+        });
+        boxes.shown.clear();
         Platform platform;
         platform.port = &port;
         platform.clock = &clock;
         platform.pump = &pump;
         platform.boxes = &boxes;
-        platform.endProgram = [this] { ++endRequests; };
+        platform.endProgram = [] {};
         form = std::make_unique<Form1>(platform);
     }
 
@@ -64,25 +47,20 @@ private slots:
         form.reset();
         peer.reset();
         pty.reset();
-        boxes.shown.clear();
     }
 
     void asciiCommandAndReply()
     {
         Ui::Form1 *ui = form->ui();
-        peer->onData = [](Peer &p) {
-            if (p.received.endsWith("$01M\r"))
-                p.pty.writeMaster("!01E41\r");
-        };
+        request = "$01M\r";
+        answer = "!01E41\r";
         ui->LISTRATE->setCurrentIndex(5);
         ui->Com_Set_Ok->click();
-        // 38400 asks for confirmation; the fake answers OK.
-        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.size(), 1);  // 38400 asks for confirmation; the fake answers OK
         QVERIFY(port.portOpen());
         QCOMPARE(pty->lineRate(), 38400);
-
         ui->Com_send->click();
-        QCOMPARE(peer->received, QByteArray("$01M\r"));
+        QCOMPARE(received, request);
         QCOMPARE(ui->Text_Rec->text(), QStringLiteral(" !01E41\r\r\n"));
         QCOMPARE(boxes.shown.size(), 1);
     }
@@ -90,13 +68,8 @@ private slots:
     void modbusRtuFrameAndReply()
     {
         Ui::Form1 *ui = form->ui();
-        const QByteArray request = QByteArray::fromHex("01460000E00D");
-        const QByteArray answer = QByteArray::fromHex("0146034534318F2B");
-        peer->onData = [&](Peer &p) {
-            if (p.received == request)
-                p.pty.writeMaster(answer);
-        };
-
+        request = QByteArray::fromHex("01460000E00D");
+        answer = QByteArray::fromHex("0146034534318F2B");
         int rateInLoop = -1;
         QString sendTextInLoop;
         bool sawAnswer = false;
@@ -106,25 +79,23 @@ private slots:
             rateInLoop = pty->lineRate();
             sendTextInLoop = ui->Text_Send->text();
             ui->Com_send->click();
-            // Looks until the answer shows or about five seconds have gone; then ASCII ends
-            // the loop either way.
-            watch.setInterval(20);
-            QObject::connect(&watch, &QTimer::timeout, form.get(), [&] {
+            // Looks until the answer shows or about five seconds have gone; then ASCII ends the
+            // loop either way.
+            connect(&watch, &QTimer::timeout, form.get(), [&] {
                 sawAnswer = ui->Text_Rec->text() == QStringLiteral(" 01 46 03 45 34 31 8F 2B ");
                 if (sawAnswer || ++looks > 250) {
                     watch.stop();
                     ui->Opt_ASC->setChecked(true);
                 }
             });
-            watch.start();
+            watch.start(20);
         });
         ui->Opt_RTU->setChecked(true);
         ui->Com_Set_Ok->click();  // returns once ASCII is chosen
-
         QVERIFY(boxes.shown.isEmpty());
         QCOMPARE(rateInLoop, 9600);
         QCOMPARE(sendTextInLoop, QStringLiteral("1 46 0 0"));
-        QCOMPARE(peer->received.toHex(' '), request.toHex(' '));
+        QCOMPARE(received.toHex(' '), request.toHex(' '));
         QCOMPARE(ui->Text_Chksum->text(), QStringLiteral(" 01 46 00 00 E0 0D \r\n"));
         QVERIFY2(sawAnswer, qPrintable(ui->Text_Rec->text()));
         QVERIFY(port.portOpen());
@@ -135,9 +106,9 @@ private:
     SteadyClock clock;
     QtEventPump pump;
     FakeMessageBoxes boxes;
-    int endRequests = 0;
+    QByteArray request, answer, received;
     std::unique_ptr<TestPty> pty;
-    std::unique_ptr<Peer> peer;
+    std::unique_ptr<QSocketNotifier> peer;
     std::unique_ptr<Form1> form;
 };
 
