@@ -6,7 +6,6 @@
 #include "support/formharness.h"
 
 #include <QCoreApplication>
-#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -16,22 +15,43 @@ QString hex(int n)
     return QString::number(n, 16).toUpper();
 }
 
-// One module at address 01 (unless told otherwise) in row 1, selected in the grid. Channel N
-// answers "!01123N5678": characters 4-8 are "123N5", 4-11 "123N5678".
+QString yes(bool b)
+{
+    return b ? "true" : "false";
+}
+
+// A case: the module's reply to the model query (its address the reply's, else 01), the steps,
+// the lines written (without CR) and what is seen afterwards.
+struct Case
+{
+    QString model;
+    QStringList steps, lines, after;
+};
+
+// The window with row 1 holding the module ("01", "QRD-E41") selected and row 2 " 02 ". Besides
+// the model query the module answers channel N with "!01123N5678", the status with "!01ABCDE99"
+// and a write with "!01".
 struct Bench : FormHarness
 {
-    QString address = QStringLiteral("01");
-    QString modelReply = QStringLiteral("!01E41\r");
-    QString writeReply = QStringLiteral("!01\r");
-    bool onlyModel = false;  // the module answers nothing but the model query
+    QString address, model, writeReply = QStringLiteral("!01\r"), hangUpAfter;
+    bool quiet = false;  // nothing but the model query is answered
+    struct Seen
+    {
+        int writes;
+        quint32 waited;  // since the last write
+    };
+    QList<Seen> atBox;
 
-    Bench()
+    explicit Bench(const QString &modelReply)
+        : address(modelReply.isEmpty() ? "01" : modelReply.mid(1, 2)), model(modelReply)
     {
         port.responder = [this](const QByteArray &written, const QString &) {
             const QString line = QString::fromLatin1(written).chopped(1);
+            if (line == hangUpAfter)
+                QTimer::singleShot(0, [this] { port.hangUp(); });
             if (line == "$" + address + "F")
-                return modelReply.toLatin1();
-            if (onlyModel)
+                return model.toLatin1();
+            if (quiet)
                 return QByteArray();
             if (line == "$" + address + "6")
                 return QByteArray("!01ABCDE99\r");
@@ -39,352 +59,289 @@ struct Bench : FormHarness
                 return ("!01123" + line.mid(3) + "5678\r").toLatin1();
             return line.startsWith('%') ? writeReply.toLatin1() : QByteArray();
         };
+        boxes.onShow = [this](const FakeMessageBoxes::Box &) {
+            atBox << Seen{int(port.writes.size()),
+                          port.writes.isEmpty() ? 0 : time.tickCount() - port.writes.last().at};
+        };
         port.setPortOpen(true);
         form->MSFlexGrid1().setTextArray(5, address);
         form->MSFlexGrid1().setTextArray(6, QStringLiteral("QRD-E41"));
+        form->MSFlexGrid1().setTextArray(10, QStringLiteral(" 02 "));
         form->MSFlexGrid1().setCurrentCell(1, 0);
         ui()->Com_Configuration->setEnabled(true);
     }
-    QStringList lines() const
+
+    void run(const QStringList &steps)
     {
-        QStringList texts = port.writtenTexts();
-        for (QString &t : texts)
-            t.chop(1);
-        return texts;
+        for (const QString &step : steps) {
+            const QString key = step.section('=', 0, 0), value = step.section('=', 1);
+            if (step == "press") {
+                click("Com_Configuration");
+            } else if (step == "write" || step == "cancel") {
+                boxes.answers = {step == "write" ? MessageBoxes::AnswerOk
+                                                 : MessageBoxes::AnswerCancel};
+                click("Com_Write");
+            } else if (key == "cell") {  // cell=ROW,COL or cell=ROW,COL@MS into the next press
+                const int row = value.section(',', 0, 0).toInt();
+                const int col = value.section(',', 1).section('@', 0, 0).toInt();
+                auto select = [this, row, col] { form->MSFlexGrid1().setCurrentCell(row, col); };
+                value.contains('@') ? time.at(value.section('@', 1).toUInt(), select) : select();
+            } else if (step == "quiet") {
+                quiet = true;
+            } else if (key == "reply") {
+                writeReply = value;
+            } else if (key == "hangUpAfter") {
+                hangUpAfter = value;
+                time.processQtEvents = true;
+            } else if (step == "close") {
+                port.setPortOpen(false);
+            } else if (step == "show") {
+                form->show();
+                QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            } else if (step == "scanning") {
+                form->Timer1()->setEnabled(true);
+                form->Timer3()->setEnabled(true);
+            } else if (step == "clear") {
+                port.writes.clear();
+            } else {  // Widget.property=value
+                QObject *o = find<QObject>(key.section('.', 0, 0));
+                QVERIFY2(o && o->setProperty(qPrintable(key.section('.', 1)), value),
+                         qPrintable(step));
+            }
+        }
+        QCoreApplication::processEvents();  // a port fault is reported from the event loop
     }
-    QString caption(int n) const { return find<QPushButton>("Com_DI_D" + hex(n))->text(); }
-    void configure() { click(QStringLiteral("Com_Configuration")); }
-    void write(MessageBoxes::Answer answer = MessageBoxes::AnswerOk)
+
+    // What "KEY=value" in a case's list compares against.
+    QString seen(const QString &key) const
     {
-        boxes.answers = {answer};
-        click(QStringLiteral("Com_Write"));
+        static const char *icons[] = {"Critical", "Exclamation", "Information", "Question"};
+        static const char *buttons[] = {"Ok", "OkCancel", "OkCancelHelp"};
+        const QString name = key.section('.', 0, 0), prop = key.section('.', 1);
+        if (key == "boxes")
+            return QString::number(boxes.shown.size());
+        if (name.startsWith("box") && boxes.shown.size() > name.mid(3).toInt()) {
+            const int i = name.mid(3).toInt();
+            const FakeMessageBoxes::Box &b = boxes.shown.at(i);
+            return prop == "writes" ? QString::number(atBox.at(i).writes)
+                   : prop == "waited"
+                       ? QString::number(atBox.at(i).waited)
+                       : b.text + "|" + b.title + "|" + icons[b.icon] + "|" + buttons[b.buttons];
+        }
+        if (key.startsWith("gap")) {
+            const int i = key.mid(3).toInt();
+            return QString::number(port.writes.at(i).at - port.writes.at(i - 1).at);
+        }
+        if (key == "height")
+            return QString::number(form->heightTwips());
+        if (key == "fits") {  // the whole configuration frame in view
+            const QWidget *f = ui()->Frame_Config;
+            return yes(f->mapTo(form.get(), QPoint(0, f->height())).y() <= form->height());
+        }
+        if (key == "scanning")
+            return yes(form->Timer1()->isEnabled() || form->Timer3()->isEnabled());
+        const QWidget *w = find(name);
+        if (!w)
+            return "no such widget";
+        if (prop == "own")  // enabled in its own right, whatever its frame
+            return yes(w->isEnabledTo(w->parentWidget()));
+        return w->property(qPrintable(prop)).toString();
     }
 };
 
-// What the press leaves per model: the frames enabled, the outputs Com_DO0.. enabled, the inputs
-// Com_DI_D0.. filled (8 characters when analog, else 5), Com_DIO_Status's caption (the status is
-// read, and the button enabled, when there is one), the config fields, the analog fields.
-struct Branch
+// What the press leaves per model: the frames, the outputs enabled, the inputs filled (8
+// characters when analog, else 5), Com_DIO_Status's caption (read, and the button enabled, when
+// there is one), the config fields, the analog fields.
+void branch(const char *name, const QString &model, bool frameDI, bool frameDO, int outputs,
+            int inputs, const QString &status, bool configFields, bool analog)
 {
-    QString modelReply;
-    bool frameDI, frameDO;
-    int outputs, inputs;
-    QString status;
-    bool configFields, analog;
-};
+    Case c{model, {}, {"$01F"}, {}};
+    for (int n = 0; n < 16; ++n) {
+        const QString in = "Com_DI_D" + hex(n), out = "Com_DO" + hex(n), lab = "Lab_D" + hex(n);
+        // Whatever an earlier module left must not survive the press.
+        c.steps << in + ".text=old" << out + ".enabled=true" << lab + ".enabled=true";
+        c.after << out + ".own=" + yes(n < outputs) << lab + ".own=false"
+                << in + ".text=" +
+                       (n >= inputs ? QString()
+                        : analog    ? "123" + hex(n) + "5678"
+                                    : "123" + hex(n) + "5");
+        if (n < inputs)
+            c.lines << "#01" + hex(n);
+    }
+    if (!status.isEmpty())
+        c.lines << "$016";
+    c.steps << "Com_DIO_Status.text=old"
+            << "Text_DSP_Res.text=old"
+            << "Confiog_DF_Combo.currentIndex=1"
+            << "press";
+    c.after << "Frame_DI.enabled=" + yes(frameDI) << "Frame_DO.enabled=" + yes(frameDO)
+            << "Com_DIO_Status.text=" + status << "Com_DIO_Status.own=" + yes(!status.isEmpty());
+    for (const char *field : {"Config_BD_Combo", "Config_ID_Combo", "Config_CS_Combo", "Com_Write"})
+        c.after << QString(field) + ".enabled=" + yes(configFields);
+    c.after << "Combo_E82_TT.enabled=" + yes(analog) << "Com_E82_DF.enabled=" + yes(analog)
+            << "Frame_Config.enabled=true"
+            << "Confiog_DF_Combo.enabled=false"
+            << "Confiog_DF_Combo.currentIndex=1"
+            << "Text_DSP_Res.text="
+            << "Text_Disp_Com.text= "
+            << "height=10005"
+            << "boxes=0";
+    QTest::newRow(name) << c;
+}
 
-// The list indexes of id, baud, mode, range and format (-1: nothing selected); the model's reply
-// also gives the address; Com_DIO_Status afterwards.
-struct Write
+const QString WriteTitle = "|Save Configuration to EEprom...|Exclamation|";
+
+// The list indexes of id, baud, mode, range and format (-1: nothing selected).
+void write(const char *name, const QString &model, const QList<int> &fields, bool checksum,
+           const QString &command, const QString &status)
 {
-    QString modelReply;
-    QList<int> fields;
-    bool checksum;
-    QString command, status;
-};
+    Case c{model, {"press", "Combo_E82_TT.enabled=true", "Com_E82_DF.enabled=true"}, {}, {}};
+    const char *combos[] = {"Config_ID_Combo", "Config_BD_Combo", "Config_CS_Combo", "Combo_E82_TT",
+                            "Com_E82_DF"};
+    for (int i = 0; i < 5; ++i)
+        c.steps << QString(combos[i]) + ".currentIndex=" + QString::number(fields.at(i));
+    c.steps << "Check_Chksum.checked=" + yes(checksum) << "clear"
+            << "write";
+    for (const QString &line : {"$" + model.mid(1, 2) + "F", command})
+        c.lines << (checksum ? line + asciiChecksum(line) : line);
+    c.after << "Text_Disp_Com.text=" + command << "Com_DIO_Status.text=" + status << "boxes=2"
+            << "box0=Please Check Command " + command + " is Correct ?      " + WriteTitle +
+                   "OkCancel";
+    QTest::newRow(name) << c;
+}
+
+// The module's answer to the write and the message then shown (none: the write is cancelled).
+void outcome(const char *name, const QString &reply, const QString &message)
+{
+    const QString command = "%0100400600";
+    Case c{"!01E41\r", {"reply=" + reply, "press", "Text_DSP_Res.text=earlier reply", "clear"}};
+    c.steps << (message.isEmpty() ? "cancel" : "write");
+    c.lines << "$01F";
+    c.after << "Text_Disp_Com.text=" + command;
+    if (message.isEmpty()) {
+        c.after << "Text_DSP_Res.text=earlier reply"
+                << "boxes=1";
+    } else {
+        c.lines << command;
+        c.after << "Text_DSP_Res.text=" + reply << "boxes=2"
+                << "box1=" + message + WriteTitle + "Ok";
+        if (reply.isEmpty())
+            c.after << "box1.waited=500";
+    }
+    QTest::newRow(name) << c;
+}
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Branch)
-Q_DECLARE_METATYPE(Write)
+Q_DECLARE_METATYPE(Case)
 
 class TestConfig : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void branchState_data()
+    void window_data()
     {
-        QTest::addColumn<Branch>("row");
-        QTest::newRow("E41") << Branch{"!01E41\r", true, true, 16, 0, "ABCDE", true, false};
-        QTest::newRow("E43") << Branch{"!01E43\r", true, false, 0, 16, "ABCDE", true, false};
-        QTest::newRow("E45") << Branch{"!01E45\r", true, true, 4, 4, "ABCDE", true, false};
-        QTest::newRow("E47") << Branch{"!01E47\r", true, true, 8, 8, "ABCDE", true, false};
-        QTest::newRow("E82") << Branch{"!01E82M\r", true, false, 0, 8, "", true, true};
-        QTest::newRow("anything else") << Branch{"!01E99\r", false, false, 0, 0, "", false, false};
-        QTest::newRow("silent module") << Branch{"", false, false, 0, 0, "", false, false};
-    }
-    void branchState()
-    {
-        QFETCH(Branch, row);
-        const auto &[modelReply, frameDI, frameDO, outputs, inputs, status, configFields, analog] =
-            row;
-        Bench b;
-        b.modelReply = modelReply;
-        // Whatever an earlier module left must not survive the press.
+        QTest::addColumn<Case>("c");
+        auto row = [](const char *name, const Case &c) { QTest::newRow(name) << c; };
+
+        branch("E41", "!01E41\r", true, true, 16, 0, "ABCDE", true, false);
+        branch("E43", "!01E43\r", true, false, 0, 16, "ABCDE", true, false);
+        branch("E45", "!01E45\r", true, true, 4, 4, "ABCDE", true, false);
+        branch("E47", "!01E47\r", true, true, 8, 8, "ABCDE", true, false);
+        branch("E82", "!01E82M\r", true, false, 0, 8, "", true, true);
+        branch("anything else", "!01E99\r", false, false, 0, 0, "", false, false);
+        branch("silent module", "", false, false, 0, 0, "", false, false);
+
+        // A module that gives nothing but its model code: each later query waits out its time.
+        Case digital{"!01E43\r", {"quiet", "press"}, {"$01F"}, {}};
+        Case analog{"!01E82\r", {"quiet", "press"}, {"$01F"}, {}};
         for (int n = 0; n < 16; ++n) {
-            b.find<QPushButton>("Com_DI_D" + hex(n))->setText(QStringLiteral("old"));
-            b.find("Com_DO" + hex(n))->setEnabled(true);
-            b.find("Lab_D" + hex(n))->setEnabled(true);
+            digital.lines << "#01" + hex(n);
+            if (n < 8)
+                analog.lines << "#01" + hex(n);
         }
-        b.ui()->Com_DIO_Status->setText(QStringLiteral("old"));
-        b.ui()->Text_DSP_Res->setText(QStringLiteral("old"));
-        b.ui()->Confiog_DF_Combo->setCurrentIndex(1);
+        digital.lines << "$016";
+        for (int i = 2; i < digital.lines.size(); ++i)  // the first gap is the model's answer
+            digital.after << "gap" + QString::number(i) + "=60";
+        for (int i = 2; i < analog.lines.size(); ++i)
+            analog.after << "gap" + QString::number(i) + "=200";
+        row("digital values wait 60 ms", digital);
+        row("analog values wait 200 ms", analog);
+        row("model query waits 100 ms", {"", {"press", "press"}, {"$01F", "$01F"}, {"gap1=100"}});
 
-        b.configure();
-        QStringList lines{"$01F"};
-        for (int n = 0; n < inputs; ++n)
-            lines << "#01" + hex(n);
-        QCOMPARE(b.lines(), status.isEmpty() ? lines : lines << "$016");
-        QCOMPARE(b.ui()->Frame_DI->isEnabled(), frameDI);
-        QCOMPARE(b.ui()->Frame_DO->isEnabled(), frameDO);
-        for (int n = 0; n < 16; ++n) {
-            QVERIFY2(b.find("Com_DO" + hex(n))->isEnabledTo(b.ui()->Frame_DO) == (n < outputs),
-                     qPrintable(hex(n)));
-            QCOMPARE(b.caption(n), n >= inputs ? QString()
-                                   : analog    ? "123" + hex(n) + "5678"
-                                               : "123" + hex(n) + "5");
-            QVERIFY(!b.find("Lab_D" + hex(n))->isEnabledTo(b.ui()->Frame_DI));
-        }
-        QCOMPARE(b.ui()->Com_DIO_Status->text(), status);
-        QCOMPARE(b.ui()->Com_DIO_Status->isEnabledTo(b.ui()->Frame_DI), !status.isEmpty());
-        for (QWidget *w :
-             std::initializer_list<QWidget *>{b.ui()->Config_BD_Combo, b.ui()->Config_ID_Combo,
-                                              b.ui()->Config_CS_Combo, b.ui()->Com_Write})
-            QVERIFY2(w->isEnabled() == configFields, qPrintable(w->objectName()));
-        QCOMPARE(b.ui()->Combo_E82_TT->isEnabled(), analog);
-        QCOMPARE(b.ui()->Com_E82_DF->isEnabled(), analog);
-        QVERIFY(b.ui()->Frame_Config->isEnabled());
-        QVERIFY(!b.ui()->Confiog_DF_Combo->isEnabled());
-        QCOMPARE(b.ui()->Confiog_DF_Combo->currentIndex(), 1);
-        QCOMPARE(b.ui()->Text_DSP_Res->text(), QString());
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), QStringLiteral(" "));
-        QVERIFY(b.boxes.shown.isEmpty());
-    }
+        row("window grows, scans stop, defaults, warning",
+            {"!01E41\r",
+             {"show", "scanning", "Config_BD_Combo.currentIndex=7",
+              "Config_ID_Combo.currentIndex=100", "Config_CS_Combo.currentIndex=2",
+              "Combo_E82_TT.currentIndex=4", "Com_E82_DF.currentIndex=-1", "Opt_RTU.checked=true",
+              "press"},
+             {"$01F", "$016"},
+             {"height=10005", "fits=true", "scanning=false", "Config_BD_Combo.currentText=9600",
+              "Config_ID_Combo.currentIndex=0", "Config_CS_Combo.currentIndex=0",
+              "Combo_E82_TT.currentIndex=0", "Com_E82_DF.currentIndex=0", "boxes=1",
+              "box0=Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "
+              "| MIRVEL Message |Critical|Ok",
+              "box0.writes=0", "Com_Write.enabled=true"}});
 
-    // A module that gives nothing but its model code: each later query waits out its time.
-    void timeouts_data()
-    {
-        QTest::addColumn<QString>("modelReply");
-        QTest::addColumn<int>("presses");
-        QTest::addColumn<int>("from");  // the first write whose distance to the one before counts
-        QTest::addColumn<int>("timeout");
-        QTest::newRow("model query") << "" << 2 << 1 << 100;
-        QTest::newRow("digital") << "!01E43\r" << 1 << 2 << 60;
-        QTest::newRow("analog") << "!01E82\r" << 1 << 2 << 200;
-    }
-    void timeouts()
-    {
-        QFETCH(QString, modelReply);
-        QFETCH(int, presses);
-        QFETCH(int, from);
-        QFETCH(int, timeout);
-        Bench b;
-        b.modelReply = modelReply;
-        b.onlyModel = true;
-        for (int i = 0; i < presses; ++i)
-            b.configure();
-        const auto &w = b.port.writes;
-        QVERIFY(w.size() > from);
-        for (int i = from; i < w.size(); ++i)
-            QCOMPARE(int(w.at(i).at - w.at(i - 1).at), timeout);
-    }
+        // The address is the current cell's text, read afresh before every command.
+        row("cell holding a name",
+            {"!01E41\r", {"cell=1,1", "press"}, {"$QRD-E41F"}, {"Com_Write.enabled=false"}});
+        row("empty cell", {"!01E41\r", {"cell=1,4", "press"}, {"$F"}, {"Com_Write.enabled=false"}});
+        row("another cell picked meanwhile",
+            {"!01E41\r", {"cell=2,0@2", "press"}, {"$01F", "$026"}, {"Com_Write.enabled=true"}});
 
-    // Whatever the model: the window grows for good, the scans stop, the defaults come back, and
-    // in Modbus RTU mode a warning comes first without stopping the rest.
-    void everyPress()
-    {
-        Bench b;
-        b.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(b.form.get()));
-        b.form->Timer1()->setEnabled(true);
-        b.form->Timer3()->setEnabled(true);
-        QComboBox *combos[] = {b.ui()->Config_BD_Combo, b.ui()->Config_ID_Combo,
-                               b.ui()->Config_CS_Combo, b.ui()->Combo_E82_TT, b.ui()->Com_E82_DF};
-        for (QComboBox *c : combos)
-            c->setCurrentIndex(c->count() - 1);
-        b.ui()->Opt_RTU->setChecked(true);
-        int writesAtWarning = -1;
-        b.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
-            writesAtWarning = b.port.writes.size();
-        };
-        b.configure();
-
-        QCOMPARE(b.form->heightTwips(), 10005);
-        const QWidget *config = b.ui()->Frame_Config;
-        QVERIFY(config->mapTo(b.form.get(), QPoint(0, config->height())).y() <= b.form->height());
-        QVERIFY(!b.form->Timer1()->isEnabled());
-        QVERIFY(!b.form->Timer3()->isEnabled());
-        QCOMPARE(b.ui()->Config_BD_Combo->currentText(), QStringLiteral("9600"));
-        for (QComboBox *c : combos)
-            QCOMPARE(c->currentIndex(), c == b.ui()->Config_BD_Combo ? 3 : 0);
-        QCOMPARE(b.boxes.shown.size(), 1);
-        const FakeMessageBoxes::Box box = b.boxes.shown.first();
-        QCOMPARE(box.text,
-                 QStringLiteral(
-                     "Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "));
-        QCOMPARE(box.title, QStringLiteral(" MIRVEL Message "));
-        QCOMPARE(box.icon, MessageBoxes::Critical);
-        QCOMPARE(writesAtWarning, 0);
-        QCOMPARE(b.lines(), (QStringList{"$01F", "$016"}));
-        QVERIFY(b.ui()->Com_Write->isEnabled());
-
-        b.modelReply.clear();
-        b.ui()->Opt_ASC->setChecked(true);
-        b.configure();
-        QCOMPARE(b.form->heightTwips(), 10005);
-    }
-
-    void currentCell_data()
-    {
-        QTest::addColumn<int>("col");
-        QTest::addColumn<int>("switchAt");  // ms into the model query, -1: no switch
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("module name") << 1 << -1 << QStringList{"$QRD-E41F"};
-        QTest::newRow("empty cell") << 4 << -1 << QStringList{"$F"};
-        QTest::newRow("another cell picked meanwhile") << 0 << 2 << QStringList{"$01F", "$026"};
-    }
-    void currentCell()
-    {
-        QFETCH(int, col);
-        QFETCH(int, switchAt);
-        QFETCH(QStringList, lines);
-        Bench b;
-        b.form->MSFlexGrid1().setTextArray(10, QStringLiteral(" 02 "));
-        b.form->MSFlexGrid1().setCurrentCell(1, col);
-        if (switchAt >= 0)
-            b.time.at(quint32(switchAt), [&] { b.form->MSFlexGrid1().setCurrentCell(2, 0); });
-        b.configure();
-        QCOMPARE(b.lines(), lines);
-        QCOMPARE(b.ui()->Com_Write->isEnabled(), switchAt >= 0);
-    }
-
-    void portFaultLeavesNoHalfPanel_data()
-    {
-        QTest::addColumn<bool>("closedAtStart");
-        QTest::newRow("port closed") << true;
-        QTest::newRow("line lost among the counters") << false;
-    }
-    void portFaultLeavesNoHalfPanel()
-    {
-        QFETCH(bool, closedAtStart);
-        Bench b;
-        b.modelReply = QStringLiteral("!01E43\r");
-        if (closedAtStart)
-            b.port.setPortOpen(false);
-        else
-            b.port.responder = [&, inner = b.port.responder](const QByteArray &w,
-                                                             const QString &s) {
-                if (w == "#013\r")
-                    QTimer::singleShot(0, [&] { b.port.hangUp(); });
-                return inner(w, s);
-            };
-        b.time.processQtEvents = true;
-        b.configure();
-        QCoreApplication::processEvents();
-        QCOMPARE(b.boxes.shown.size(), 1);
-        QVERIFY(!b.ui()->Com_Write->isEnabled());
-        QVERIFY(!b.ui()->Config_ID_Combo->isEnabled());
-        QVERIFY(!b.ui()->Frame_DI->isEnabled());
+        // A port fault part-way leaves no half-filled panel and no write button.
+        QStringList unidentified{"boxes=1", "Com_Write.enabled=false",
+                                 "Config_ID_Combo.enabled=false", "Frame_DI.enabled=false"};
         for (int n = 0; n < 16; ++n)
-            QCOMPARE(b.caption(n), QString());
-    }
+            unidentified << "Com_DI_D" + hex(n) + ".text=";
+        row("port closed", {"!01E43\r", {"close", "press"}, {}, unidentified});
+        row("line lost among the counters", {"!01E43\r",
+                                             {"hangUpAfter=#013", "press"},
+                                             {"$01F", "#010", "#011", "#012", "#013"},
+                                             unidentified});
 
-    void writeCommand_data()
-    {
-        QTest::addColumn<Write>("row");
-        const QString d = "ABCDE";
-        QTest::newRow("new address 05")
-            << Write{"!01E41\r", {5, 3, 0, 0, 0}, false, "%0105400600", d};
-        QTest::newRow("checksum enabled")
-            << Write{"!01E41\r", {5, 3, 2, 0, 0}, false, "%0105400640", d};
-        QTest::newRow("digital, no Fast")
-            << Write{"!01E47\r", {1, 7, 1, 5, 2}, false, "%0101400A00", d};
-        QTest::newRow("analog") << Write{"!02E82M\r", {2, 4, 3, 2, 1}, false, "%02020A0761", "1"};
-        QTest::newRow("E82 without M")
-            << Write{"!02E82\r", {2, 4, 3, 2, 1}, false, "%0202400740", ""};
-        QTest::newRow("digital, -1 rows")
-            << Write{"!01E41\r", {-1, -1, -1, -1, -1}, false, "%0100400600", d};
-        QTest::newRow("analog, -1 rows")
-            << Write{"!01E82M\r", {-1, -1, -1, -1, -1}, false, "%0100080600", "-1"};
-        QTest::newRow("with checksum")
-            << Write{"!01E41\r", {5, 3, 0, 0, 0}, true, "%0105400600", d};
-    }
-    void writeCommand()
-    {
-        QFETCH(Write, row);
-        Bench b;
-        b.modelReply = row.modelReply;
-        b.address = row.modelReply.mid(1, 2);
-        b.form->MSFlexGrid1().setTextArray(5, b.address);
-        b.configure();
-        b.ui()->Combo_E82_TT->setEnabled(true);
-        b.ui()->Com_E82_DF->setEnabled(true);
-        QComboBox *combos[] = {b.ui()->Config_ID_Combo, b.ui()->Config_BD_Combo,
-                               b.ui()->Config_CS_Combo, b.ui()->Combo_E82_TT, b.ui()->Com_E82_DF};
-        for (int i = 0; i < 5; ++i)
-            combos[i]->setCurrentIndex(row.fields.at(i));
-        b.ui()->Check_Chksum->setChecked(row.checksum);
-        b.port.writes.clear();
+        write("new address 05", "!01E41\r", {5, 3, 0, 0, 0}, false, "%0105400600", "ABCDE");
+        write("checksum enabled", "!01E41\r", {5, 3, 2, 0, 0}, false, "%0105400640", "ABCDE");
+        write("digital, no Fast", "!01E47\r", {1, 7, 1, 5, 2}, false, "%0101400A00", "ABCDE");
+        write("analog", "!02E82M\r", {2, 4, 3, 2, 1}, false, "%02020A0761", "1");
+        write("E82 without M", "!02E82\r", {2, 4, 3, 2, 1}, false, "%0202400740", "");
+        write("digital, -1 rows", "!01E41\r", {-1, -1, -1, -1, -1}, false, "%0100400600", "ABCDE");
+        write("analog, -1 rows", "!01E82M\r", {-1, -1, -1, -1, -1}, false, "%0100080600", "-1");
+        write("with checksum", "!01E41\r", {5, 3, 0, 0, 0}, true, "%0105400600", "ABCDE");
 
-        b.write();
-        auto sent = [&](const QString &c) { return row.checksum ? c + asciiChecksum(c) : c; };
-        QCOMPARE(b.lines(), (QStringList{sent("$" + b.address + "F"), sent(row.command)}));
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), row.command);
-        QCOMPARE(b.ui()->Com_DIO_Status->text(), row.status);
-        QCOMPARE(b.boxes.shown.size(), 2);
-        const FakeMessageBoxes::Box ask = b.boxes.shown.at(0);
-        QCOMPARE(ask.text, "Please Check Command " + row.command + " is Correct ?      ");
-        QCOMPARE(ask.title, QStringLiteral("Save Configuration to EEprom..."));
-        QCOMPARE(ask.icon, MessageBoxes::Exclamation);
-        QCOMPARE(ask.buttons, MessageBoxes::OkCancel);
+        outcome("accepted", "!01\r", "Save Success.....    ");
+        outcome("accepted with more", "!xyz\r", "Save Success.....    ");
+        outcome("refused", "?01\r", "Save Fail........    ");
+        outcome("no answer", "", "Save Fail........    ");
+        outcome("cancelled: nothing sent", "!01\r", "");
+    }
+    void window()
+    {
+        QFETCH(Case, c);
+        Bench b(c.model);
+        b.run(c.steps);
+        QStringList written = b.port.writtenTexts();
+        for (QString &w : written)
+            w.chop(1);
+        QCOMPARE(written, c.lines);
+        for (const QString &a : c.after)
+            QCOMPARE(a.section('=', 0, 0) + "=" + b.seen(a.section('=', 0, 0)), a);
     }
 
     void everyIdGivesItsOwnDigits()
     {
-        Bench b;
-        b.configure();
+        Bench b("!01E41\r");
+        b.run({"press"});
         QComboBox *ids = b.ui()->Config_ID_Combo;
         QCOMPARE(ids->count(), 254);
         for (int i = 0; i < ids->count(); ++i) {
             ids->setCurrentIndex(i);
-            b.write(MessageBoxes::AnswerCancel);
+            b.run({"cancel"});
             QCOMPARE(b.ui()->Text_Disp_Com->text().mid(3, 2) + " at " + QString::number(i),
                      ids->itemText(i) + " at " + QString::number(i));
         }
-    }
-
-    void writeOutcome_data()
-    {
-        QTest::addColumn<bool>("confirmed");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("message");  // empty: no second box
-        const QString success = "Save Success.....    ", fail = "Save Fail........    ";
-        QTest::newRow("accepted") << true << QString("!01\r") << success;
-        QTest::newRow("accepted with more") << true << QString("!xyz\r") << success;
-        QTest::newRow("refused") << true << QString("?01\r") << fail;
-        QTest::newRow("no answer") << true << QString() << fail;
-        QTest::newRow("cancelled: nothing sent") << false << QString("!01\r") << QString();
-    }
-    void writeOutcome()
-    {
-        QFETCH(bool, confirmed);
-        QFETCH(QString, reply);
-        QFETCH(QString, message);
-        Bench b;
-        b.writeReply = reply;
-        b.configure();
-        b.ui()->Text_DSP_Res->setText(QStringLiteral("earlier reply"));
-        b.port.writes.clear();
-        quint32 waited = 0;
-        b.boxes.onShow = [&](const FakeMessageBoxes::Box &) {
-            if (b.boxes.shown.size() == 2)
-                waited = b.time.tickCount() - b.port.writes.last().at;
-        };
-        b.write(confirmed ? MessageBoxes::AnswerOk : MessageBoxes::AnswerCancel);
-        QCOMPARE(b.lines(),
-                 QStringList{"$01F"} + (confirmed ? QStringList{"%0100400600"} : QStringList()));
-        QCOMPARE(b.ui()->Text_Disp_Com->text(), QStringLiteral("%0100400600"));
-        QCOMPARE(b.ui()->Text_DSP_Res->text(), confirmed ? reply : "earlier reply");
-        QCOMPARE(b.boxes.shown.size(), confirmed ? 2 : 1);
-        if (!confirmed)
-            return;
-        const FakeMessageBoxes::Box told = b.boxes.shown.at(1);
-        QCOMPARE(told.text, message);
-        QCOMPARE(told.title, QStringLiteral("Save Configuration to EEprom..."));
-        QCOMPARE(told.buttons, MessageBoxes::Ok);
-        if (reply.isEmpty())
-            QCOMPARE(waited, 500u);
     }
 };
 

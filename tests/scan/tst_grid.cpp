@@ -2,7 +2,6 @@
 #include "scan/modeltable.h"
 #include "scan/scangrid.h"
 
-#include <QHeaderView>
 #include <QTableWidget>
 #include <QTest>
 
@@ -87,15 +86,6 @@ private slots:
         QCOMPARE(grid->textArray(1274), QStringLiteral("v1274"));
         SetupScanGrid(*grid);
         QCOMPARE(grid->textArray(4), QStringLiteral("Check Sum"));
-    }
-
-    void addressText()
-    {
-        const QList<std::pair<int, QString>> ids{{0, "00"},   {10, "0A"}, {16, "10"},
-                                                 {255, "FF"}, {256, ""},  {-1, ""}};
-        for (const auto &[id, text] : ids)
-            QCOMPARE(::addressText(id) + " for " + QString::number(id),
-                     text + " for " + QString::number(id));
     }
 
     // A reply's row in each scan: the description differs between the two for E45 only.

@@ -202,20 +202,31 @@ private slots:
         QCOMPARE(h.position().BaudIndex, qint16(0));
     }
 
-    void stopBetweenStepsRestartsAt00IntoRow1_data() { emptyLine_data(); }
+    // Stopped between steps with a rate chosen (-1: none, which reopens at 9600).
+    void stopBetweenStepsRestartsAt00IntoRow1_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<int>("listRate");
+        QTest::addColumn<QString>("settings");  // the port's afterwards
+        QTest::newRow("all settings") << true << 5 << "38400,n,8,1";
+        QTest::newRow("all settings, no rate chosen") << true << -1 << "9600,n,8,1";
+        QTest::newRow("current settings: the port stays") << false << 5 << "  9600,n,8,1";
+    }
     void stopBetweenStepsRestartsAt00IntoRow1()
     {
         QFETCH(bool, all);
+        QFETCH(int, listRate);
+        QFETCH(QString, settings);
         Bench h(all);
         h.bus({{"01", "9600", Either, "E43"}, {"02", "9600", Either, "E47"}});
         h.press();
         h.run(3);
         QCOMPARE(h.row(2).first(), QStringLiteral("02"));
-        h.ui()->LISTRATE->setCurrentIndex(5);
+        h.ui()->LISTRATE->setCurrentIndex(listRate);
         h.press();
         h.verifyStopped();
-        // Only the all-settings scan puts the port back at the chosen rate.
-        QCOMPARE(h.port.settings(), QString(all ? "38400,n,8,1" : "  9600,n,8,1"));
+        QCOMPARE(h.port.settings(), settings);
+        QVERIFY(h.port.portOpen());
         h.port.setSettings(QStringLiteral("  9600,n,8,1"));
         h.press();
         QVERIFY(h.row(2).first().isEmpty());  // the grid was blanked
@@ -392,16 +403,6 @@ private slots:
         h.press();
         h.timer()->fire();
         QCOMPARE(h.port.writes.first().bytes, QByteArray("$00F\r"));
-    }
-
-    void listRateOutsideTheList()
-    {
-        Bench h(true);
-        h.press();
-        h.timer()->fire();
-        h.ui()->LISTRATE->setCurrentIndex(-1);
-        h.press();
-        QCOMPARE(h.port.openedWith.last(), QStringLiteral("9600,n,8,1"));
     }
 
     void lineLostMidScan_data()
