@@ -10,8 +10,19 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+namespace {
+
+// What the port holds of input nobody has read yet. Every exchange drops unread input before it
+// writes, and both the exchange and the Modbus RTU receive loop read as it comes, so only a
+// device that streams while nothing reads ever fills it; beyond this the line is left unread
+// rather than buffered without end.
+constexpr qint64 ReadBufferLimit = 64 * 1024;
+
+}  // namespace
+
 SerialCommPort::SerialCommPort(QObject *parent) : CommPort(parent)
 {
+    m_port.setReadBufferSize(ReadBufferLimit);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialCommPort::onError);
     connect(&m_port, &QSerialPort::readyRead, this, &CommPort::dataArrived);
 }

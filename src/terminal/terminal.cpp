@@ -18,6 +18,16 @@ const QString CrLf = QStringLiteral("\r\n");
 
 }  // namespace
 
+Terminal::Terminal(Form1 &form) : m_form(form)
+{
+    // The window tells the operator of a lost line once; a repeat running on that line stops
+    // with it, instead of failing at its next tick with a second message about the same loss.
+    QObject::connect(&m_form.MSComm1(), &CommPort::lineLost, &m_form, [this] {
+        if (m_form.Timer_Send()->isEnabled())
+            stopRepeat();
+    });
+}
+
 void Terminal::Com_send_Click()
 {
     Ui::Form1 *ui = m_form.ui();

@@ -8,7 +8,7 @@ class Form1;
 class Terminal
 {
 public:
-    explicit Terminal(Form1 &form) : m_form(form) {}
+    explicit Terminal(Form1 &form);
 
     void Com_send_Click();
     void Text_Send_KeyPress(int &KeyAscii);
