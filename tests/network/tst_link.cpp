@@ -1,57 +1,9 @@
 // The converter link and console of the TCP/IP page: the real window on the fake clock, talking
-// to servers on 127.0.0.1.
-#include "network/convertersocket.h"
-#include "network/networktest.h"
+// to servers on 127.0.0.1, and once end to end through the simulator's converter.
 #include "peer.h"
-#include "shell/multilinebox.h"
-#include "support/formharness.h"
-#include "ui_form1.h"
+#include "sim/simbench.h"
 
-#include <QScrollBar>
 #include <QTest>
-
-namespace {
-
-const QString LinkingText = QStringLiteral("Linking.............");
-const QString LinkFailText = QStringLiteral("Link Fail !............");
-const QString OnLineText = QStringLiteral("Network On line!...... ");
-const QString OffLineText = QStringLiteral("Off Line.......");
-const QString ClosedByPeerText = QStringLiteral("  --- Link Fail ---");
-
-struct Page
-{
-    FormHarness h;
-
-    Page() { h.time.processQtEvents = true; }
-
-    Ui::Form1 *ui() const { return h.ui(); }
-    ConverterSocket &socket() const { return h.form->network().Winsock1(); }
-
-    void link(quint16 port, const QString &portText = QString())
-    {
-        ui()->Text_IP->setText(QStringLiteral("127.0.0.1"));
-        ui()->Text_Port->setText(portText.isNull() ? QString::number(port) : portText);
-        h.click(QStringLiteral("Com_link"));
-    }
-
-    // Send, Clear, Loop Test and Release, in that order.
-    QList<bool> buttons() const
-    {
-        return {ui()->Com_Tcpip_Send->isEnabled(), ui()->Com_Tcpip_Clear->isEnabled(),
-                ui()->Com_loop_Test->isEnabled(), ui()->Com_Tcpip_Stop->isEnabled()};
-    }
-    void setButtons(bool on) const
-    {
-        for (QAbstractButton *w : {ui()->Com_Tcpip_Send, ui()->Com_Tcpip_Clear, ui()->Com_loop_Test,
-                                   ui()->Com_Tcpip_Stop})
-            w->setEnabled(on);
-    }
-};
-
-const QList<bool> allOn = {true, true, true, true};
-const QList<bool> allOff = {false, false, false, false};
-
-}  // namespace
 
 class TestLink : public QObject
 {
@@ -61,76 +13,81 @@ private slots:
     void linkToListeningServer()
     {
         Page page;
-        Peer peer;
         page.ui()->Text_Tcpip_Send->setText(QStringLiteral("typed"));
         page.ui()->HScroll1->setValue(200);
-        page.setButtons(false);
+        page.setButtons("0000");
         QString statusAt500, statusAt1050;
-        page.h.time.at(500, [&] { statusAt500 = page.ui()->Tcpip_Status->text(); });
-        page.h.time.at(1050, [&] { statusAt1050 = page.ui()->Tcpip_Status->text(); });
+        page.h.time.at(500, [&] { statusAt500 = page.status(); });
+        page.h.time.at(1050, [&] { statusAt1050 = page.status(); });
 
-        page.link(peer.port());
+        QTcpSocket *far = page.linked();
 
         QCOMPARE(statusAt500, QStringLiteral("Off Line........."));
         QCOMPARE(statusAt1050, LinkingText);
-        QCOMPARE(page.ui()->Tcpip_Status->text(), OnLineText);
+        QCOMPARE(page.status(), OnLineText);
         QCOMPARE(page.ui()->Text_Tcpip_Send->text(), QStringLiteral("$01M"));
         QCOMPARE(page.ui()->HScroll1->value(), 60);
-        QCOMPARE(page.buttons(), allOn);
+        QCOMPARE(page.buttons(), QStringLiteral("1111"));
         QCOMPARE(page.socket().State(), int(ConverterSocket::Connected));
-        QTcpSocket *far = peer.accept();
         QVERIFY(far);
-        // Link itself sends nothing.
-        QCOMPARE(Peer::take(far, 0), QByteArray());
+        QCOMPARE(Peer::take(far, 0), QByteArray());  // Link itself sends nothing
     }
 
-    void failedLinkLeavesTheButtons_data()
+    // Where Link leads from where it starts; {peer} is a listening server, {closed} a closed port.
+    void linkOutcome_data()
     {
         QTest::addColumn<bool>("wasOnLine");
-        QTest::newRow("after start-up") << false;
-        QTest::newRow("after a standing connection") << true;
+        QTest::addColumn<QString>("portText");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("buttons");  // Send, Clear, Loop Test, Release
+        QTest::addColumn<int>("state");
+        const int on = ConverterSocket::Connected, error = ConverterSocket::Error,
+                  closed = ConverterSocket::Closed;
+        QTest::newRow("while connected: reconnects")
+            << true << "{peer}" << OnLineText << "1111" << on;
+        QTest::newRow("port with blanks") << false << " {peer} " << OnLineText << "1111" << on;
+        // A failed Link leaves the buttons as they were.
+        QTest::newRow("refused") << false << "{closed}" << LinkFailText << "0001" << error;
+        QTest::newRow("refused after a standing connection")
+            << true << "{closed}" << LinkFailText << "1111" << error;
+        QTest::newRow("empty port") << false << "" << LinkFailText << "0001" << closed;
+        QTest::newRow("letters") << false << "abc" << LinkFailText << "0001" << closed;
+        QTest::newRow("zero") << false << "0" << LinkFailText << "0001" << closed;
+        QTest::newRow("above 65535") << false << "65536" << LinkFailText << "0001" << closed;
+        QTest::newRow("trailing letters") << false << "{peer}x" << LinkFailText << "0001" << closed;
     }
-    void failedLinkLeavesTheButtons()
+    void linkOutcome()
     {
         QFETCH(bool, wasOnLine);
+        QFETCH(QString, portText);
+        QFETCH(QString, status);
+        QFETCH(QString, buttons);
+        QFETCH(int, state);
         Page page;
-        Peer peer;
-        page.setButtons(false);
-        page.ui()->Com_Tcpip_Stop->setEnabled(true);
+        Peer before;
+        page.setButtons("0001");
         if (wasOnLine)
-            page.link(peer.port());
-        const QList<bool> before = page.buttons();
+            page.link(before.port());
+        QTcpSocket *old = wasOnLine ? before.accept() : nullptr;
+        const quint32 start = page.h.time.tickCount();
 
-        page.link(closedPort());
+        page.link(portText.replace(QStringLiteral("{peer}"), QString::number(page.peer.port()))
+                      .replace(QStringLiteral("{closed}"), QString::number(closedPort())));
 
-        QCOMPARE(page.ui()->Tcpip_Status->text(), LinkFailText);
-        QCOMPARE(page.buttons(), before);
-        QCOMPARE(page.socket().State(), int(ConverterSocket::Error));
-        QVERIFY(page.h.boxes.shown.isEmpty());
-        // Sending on the failed link puts nothing anywhere and asks nothing.
-        page.h.click(QStringLiteral("Com_Tcpip_Send"));
-        QVERIFY(page.h.boxes.shown.isEmpty());
-    }
-
-    void linkWhileConnectedReconnects()
-    {
-        Page page;
-        Peer first, second;
-        page.link(first.port());
-        QTcpSocket *old = first.accept();
-        QVERIFY(old);
-
-        page.link(second.port());
-
-        QCOMPARE(page.ui()->Tcpip_Status->text(), OnLineText);
-        QCOMPARE(page.socket().RemotePort(), qint32(second.port()));
-        QTcpSocket *now = second.accept();
-        QVERIFY(now);
-        if (old->state() == QAbstractSocket::ConnectedState)
+        QCOMPARE(page.status(), status);
+        QCOMPARE(page.buttons(), buttons);
+        QCOMPARE(page.socket().State(), state);
+        if (state == ConverterSocket::Closed)
+            QCOMPARE(page.h.time.tickCount(), start);  // said at once, no connection asked for
+        if (old && old->state() == QAbstractSocket::ConnectedState)
             QVERIFY(old->waitForDisconnected(5000));
-        // What is sent now goes to the new peer only.
+        // What is sent now goes to the new peer only, or nowhere, and asks nothing.
+        QTcpSocket *far = state == ConverterSocket::Connected ? page.peer.accept() : nullptr;
+        QCOMPARE(bool(far), state == ConverterSocket::Connected);
         page.h.click(QStringLiteral("Com_Tcpip_Send"));
-        QCOMPARE(Peer::take(now, 5), QByteArray("$01M\r"));
+        if (far)
+            QCOMPARE(Peer::take(far, 5), QByteArray("$01M\r"));
+        QVERIFY(page.h.boxes.shown.isEmpty());
     }
 
     void release_data()
@@ -143,19 +100,14 @@ private slots:
     {
         QFETCH(bool, linked);
         Page page;
-        Peer peer;
-        page.setButtons(true);
-        QTcpSocket *far = nullptr;
-        if (linked) {
-            page.link(peer.port());
-            far = peer.accept();
-            QVERIFY(far);
-        }
+        page.setButtons("1111");
+        QTcpSocket *far = linked ? page.linked() : nullptr;
+        QCOMPARE(bool(far), linked);
 
         page.h.click(QStringLiteral("Com_Tcpip_Stop"));
 
-        QCOMPARE(page.ui()->Tcpip_Status->text(), OffLineText);
-        QCOMPARE(page.buttons(), (QList<bool>{false, false, false, true}));
+        QCOMPARE(page.status(), OffLineText);
+        QCOMPARE(page.buttons(), QStringLiteral("0001"));
         QCOMPARE(page.socket().State(), int(ConverterSocket::Closed));
         if (far && far->state() == QAbstractSocket::ConnectedState)
             QVERIFY(far->waitForDisconnected(5000));
@@ -164,28 +116,25 @@ private slots:
     void remoteClose()
     {
         Page page;
-        Peer peer;
-        page.link(peer.port());
-        QTcpSocket *far = peer.accept();
+        QTcpSocket *far = page.linked();
         QVERIFY(far);
 
         far->close();
 
-        QTRY_COMPARE(page.ui()->Tcpip_Status->text(), ClosedByPeerText);
-        QCOMPARE(page.buttons(), (QList<bool>{false, true, false, true}));
+        QTRY_COMPARE(page.status(), ClosedByPeerText);
+        // Send and Loop Test are disabled: nothing can be sent on the dead link.
+        QCOMPARE(page.buttons(), QStringLiteral("0101"));
         QCOMPARE(page.socket().State(), int(ConverterSocket::Closed));
-        // A send on the dead link (through the program, as the button is disabled) is quiet.
-        page.h.form->network().Com_Tcpip_Send_Click();
+        // Sent all the same (by the program itself), it is quiet.
+        page.network().Com_Tcpip_Send_Click();
         QVERIFY(page.h.boxes.shown.isEmpty());
-        QCOMPARE(page.ui()->Tcpip_Status->text(), ClosedByPeerText);
+        QCOMPARE(page.status(), ClosedByPeerText);
     }
 
     void dataArrivesWithoutSend()
     {
         Page page;
-        Peer peer;
-        page.link(peer.port());
-        QTcpSocket *far = peer.accept();
+        QTcpSocket *far = page.linked();
         QVERIFY(far);
         page.ui()->Text_Tcpip_Receive->setText(QStringLiteral("kept"));
         QByteArray bytes("!01\r\n");
@@ -205,9 +154,7 @@ private slots:
     void floodKeepsTheNewest()
     {
         Page page;
-        Peer peer;
-        page.link(peer.port());
-        QTcpSocket *far = peer.accept();
+        QTcpSocket *far = page.linked();
         QVERIFY(far);
         QByteArray flood;
         for (int i = 0; i < 3 * NetworkTest::ReceiveKeepLimit / 10 + 7; ++i)
@@ -221,109 +168,54 @@ private slots:
         QCOMPARE(page.ui()->Text_Tcpip_Receive->text(), tail);
     }
 
-    void unusablePort_data()
+    // A host that never answers: given up after a bound, and clicks still come through.
+    void silentHost_data()
     {
-        QTest::addColumn<QString>("portText");
-        QTest::newRow("empty") << "";
-        QTest::newRow("letters") << "abc";
-        QTest::newRow("zero") << "0";
-        QTest::newRow("above 65535") << "65536";
-        QTest::newRow("negative") << "-1";
-        QTest::newRow("trailing letters") << "12x";
-    }
-    void unusablePort()
-    {
-        QFETCH(QString, portText);
-        Page page;
-        Peer peer;
-        page.setButtons(false);
-        const quint32 start = page.h.time.tickCount();
-
-        page.link(0, portText);
-
-        QCOMPARE(page.ui()->Tcpip_Status->text(), LinkFailText);
-        QCOMPARE(page.socket().State(), int(ConverterSocket::Closed));
-        QCOMPARE(page.buttons(), allOff);
-        // Said at once: no wait for a connection that was never asked for.
-        QCOMPARE(page.h.time.tickCount(), start);
-    }
-
-    void portWithBlanksIsUsed()
-    {
-        Page page;
-        Peer peer;
-        page.link(0, QStringLiteral(" %1 ").arg(peer.port()));
-        QCOMPARE(page.ui()->Tcpip_Status->text(), OnLineText);
-        QVERIFY(peer.accept());
-    }
-
-    void silentHostGivesUp_data()
-    {
-        QTest::addColumn<int>("limit");
-        QTest::newRow("the program's limit") << 0;
-        QTest::newRow("a shorter limit") << 2500;
-    }
-    void silentHostGivesUp()
-    {
-        QFETCH(int, limit);
-        Page page;
-        SilentHost silent;
-        if (limit > 0)
-            page.socket().setConnectLimit(limit);
-        const qint32 expected = limit > 0 ? limit : ConverterSocket::DefaultConnectLimitMs;
-        int stateMidway = -1;
-        page.h.time.at(quint32(expected) - 200, [&] { stateMidway = page.socket().State(); });
-        const quint32 start = page.h.time.tickCount();
-
-        page.link(silent.port);
-
-        QVERIFY(stateMidway != ConverterSocket::Connected &&
-                stateMidway != ConverterSocket::Error && stateMidway != ConverterSocket::Closed);
-        QCOMPARE(page.ui()->Tcpip_Status->text(), LinkFailText);
-        QCOMPARE(page.socket().State(), int(ConverterSocket::Error));
-        QVERIFY(page.h.time.tickCount() - start >= quint32(expected));
-        page.h.click(QStringLiteral("Com_Tcpip_Stop"));
-        QCOMPARE(page.socket().State(), int(ConverterSocket::Closed));
-    }
-
-    void clicksDuringAWaitingLink_data()
-    {
-        QTest::addColumn<bool>("relink");
+        QTest::addColumn<int>("click");  // 0: none, 1: Release, 2: Link to a listening server
         QTest::addColumn<int>("at");
-        QTest::newRow("Release in the first second") << false << 500;
-        QTest::newRow("Release while linking") << false << 3000;
-        QTest::newRow("a new Link in the first second") << true << 500;
-        QTest::newRow("a new Link while linking") << true << 3000;
+        QTest::newRow("given up") << 0 << 0;
+        QTest::newRow("Release in the first second") << 1 << 500;
+        QTest::newRow("a new Link in the first second") << 2 << 500;
+        QTest::newRow("a new Link while linking") << 2 << 3000;
     }
-    void clicksDuringAWaitingLink()
+    void silentHost()
     {
-        QFETCH(bool, relink);
+        QFETCH(int, click);
         QFETCH(int, at);
         Page page;
-        SilentHost silent;
-        Peer peer;
-        QString statusAfterNested;
-        page.h.time.at(quint32(at), [&] {
-            if (relink) {
-                page.link(peer.port());
-            } else {
+        SimBench silent;
+        const quint16 port = silent.startConverter();
+        QVERIFY(silent.converter()->neverAccept());
+        const quint32 limit = ConverterSocket::DefaultConnectLimitMs;
+        QString statusThen;
+        int stateThen = -1;
+        page.h.time.at(click ? quint32(at) : limit - 200, [&] {
+            if (click == 1)
                 page.h.click(QStringLiteral("Com_Tcpip_Stop"));
-            }
-            statusAfterNested = page.ui()->Tcpip_Status->text();
+            else if (click == 2)
+                page.link(page.peer.port());
+            statusThen = page.status();
+            stateThen = page.socket().State();
         });
         const quint32 start = page.h.time.tickCount();
 
-        page.link(silent.port);
+        page.link(port);
 
-        // The outer Link ended with the nested click's outcome and did not wait out its limit.
-        QCOMPARE(statusAfterNested, relink ? OnLineText : OffLineText);
-        QCOMPARE(page.ui()->Tcpip_Status->text(), statusAfterNested);
-        QCOMPARE(page.socket().State(),
-                 int(relink ? ConverterSocket::Connected : ConverterSocket::Closed));
-        QVERIFY(page.h.time.tickCount() - start < quint32(ConverterSocket::DefaultConnectLimitMs));
+        const QString outcome[] = {LinkFailText, OffLineText, OnLineText};
+        const int state[] = {ConverterSocket::Error, ConverterSocket::Closed,
+                             ConverterSocket::Connected};
+        QCOMPARE(page.status(), outcome[click]);
+        QCOMPARE(page.socket().State(), state[click]);
+        if (click) {
+            // The outer Link ends with the nested click's outcome, without waiting out its limit.
+            QCOMPARE(statusThen, outcome[click]);
+            QVERIFY(page.h.time.tickCount() - start < limit);
+        } else {
+            QVERIFY(stateThen != ConverterSocket::Connected &&
+                    stateThen != ConverterSocket::Error && stateThen != ConverterSocket::Closed);
+            QVERIFY(page.h.time.tickCount() - start >= limit);
+        }
     }
-
-    // The console.
 
     void sendIsTwoSends_data()
     {
@@ -331,7 +223,6 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         QTest::newRow("name query") << "$01M" << QByteArray("$01M");
         QTest::newRow("blanks around") << "   $01M  " << QByteArray("$01M");
-        QTest::newRow("inner blank kept") << " #01 00 " << QByteArray("#01 00");
         QTest::newRow("only blanks") << "    " << QByteArray();
     }
     void sendIsTwoSends()
@@ -339,9 +230,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QByteArray, command);
         Page page;
-        Peer peer;
-        page.link(peer.port());
-        QTcpSocket *far = peer.accept();
+        QTcpSocket *far = page.linked();
         QVERIFY(far);
         QObject::connect(far, &QIODevice::readyRead, far, [far] {
             if (far->peek(64).endsWith('\r')) {
@@ -369,18 +258,27 @@ private slots:
     void clear()
     {
         Page page;
-        Peer peer;
-        page.link(peer.port());
-        QTcpSocket *far = peer.accept();
-        QVERIFY(far);
+        QVERIFY(page.linked());
+        page.ui()->Text_Tcpip_Send->setText(QStringLiteral("$01M"));
         page.ui()->Text_Tcpip_Receive->setText(QStringLiteral("!01ABC\r"));
 
         page.h.click(QStringLiteral("Com_Tcpip_Clear"));
 
         QCOMPARE(page.ui()->Text_Tcpip_Send->text(), QStringLiteral(" "));
         QCOMPARE(page.ui()->Text_Tcpip_Receive->text(), QStringLiteral(" "));
+    }
+
+    void nameQueryThroughTheSimulatedConverter()
+    {
+        SimBench bench;
+        bench.addModule({SimModel::E41, 0x01, 9600, false});
+        Page page;
+        page.link(bench.startConverter(0, SimConverter::Mode::Bus));
+        QCOMPARE(page.status(), OnLineText);
+
         page.h.click(QStringLiteral("Com_Tcpip_Send"));
-        QCOMPARE(Peer::take(far, 1), QByteArray("\r"));
+
+        QTRY_COMPARE(page.ui()->Text_Tcpip_Receive->text(), QStringLiteral(" !01QRD-E41\r"));
     }
 };
 
