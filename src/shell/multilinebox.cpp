@@ -7,7 +7,10 @@
 MultiLineBox::MultiLineBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     m_redraw.setSingleShot(true);
-    m_redraw.setInterval(0);
+    // Changes are drawn together a moment later: a box that a stream appends to on every pass of
+    // a loop (the Modbus RTU receive loop, a flooding converter) would otherwise lay its whole
+    // text out again for every few bytes and keep a core busy with nothing but that.
+    m_redraw.setInterval(RedrawDelayMs);
     connect(&m_redraw, &QTimer::timeout, this, &MultiLineBox::flushDisplay);
     connect(this, &QPlainTextEdit::textChanged, this, &MultiLineBox::takeEdits);
 }

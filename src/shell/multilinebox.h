@@ -8,7 +8,8 @@
 // every other character stay as they are, so what the program reads back is what it wrote) and
 // shows it with control characters made visible as line breaks or blanks. maxLength limits what
 // the operator can type, as a text box's limit does; the program itself may set longer texts.
-// Redrawing is coalesced, so a flood of appends costs one redraw per event-loop pass.
+// Redrawing is coalesced: however many changes come, the box is drawn at most once every
+// RedrawDelayMs.
 class MultiLineBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -16,6 +17,8 @@ class MultiLineBox : public QPlainTextEdit
     Q_PROPERTY(QString text READ text WRITE setText)
 public:
     explicit MultiLineBox(QWidget *parent = nullptr);
+
+    static constexpr int RedrawDelayMs = 50;
 
     QString text() const { return m_text; }
     void setText(const QString &text);

@@ -4,6 +4,8 @@
 #include "faultbench.h"
 #include "ui_form1.h"  // named here too, so the window design is generated for this suite
 
+#include "shell/commsettings.h"
+
 #include <QElapsedTimer>
 
 #include <cerrno>
@@ -147,6 +149,50 @@ private slots:
         QVERIFY(b.boxes.shown.isEmpty());
     }
 
+    void streamIntoModbusReceiveLoop()
+    {
+        // The receive loop reads everything that comes and shows it in hexadecimal: a stream
+        // without end must neither grow the box without bound nor shut out the operator.
+        PtyBench b;
+        Ui::Form1 *ui = b.ui();
+        std::unique_ptr<Flood> flood;
+        qint64 leftAtProbe = -1;
+        int redraws = 0;
+        int arrivals = 0;
+        QObject::connect(ui->Text_Rec, &QPlainTextEdit::textChanged, [&] { ++redraws; });
+        QObject::connect(&b.port, &CommPort::dataArrived, [&] { ++arrivals; });
+        qint64 rssBefore = 0;
+        QTimer watch;
+        QTimer::singleShot(50, b.form.get(), [&] {
+            rssBefore = rssBytes();
+            flood = std::make_unique<Flood>(b.pty.master(), 8 << 20);
+            QTimer::singleShot(200, b.form.get(), [&] { leftAtProbe = flood->left; });
+            QObject::connect(&watch, &QTimer::timeout, b.form.get(), [&] {
+                if (flood->left == 0 && leftAtProbe >= 0)
+                    ui->Opt_ASC->setChecked(true);
+            });
+            watch.start(100);
+        });
+        QTimer::singleShot(kBound * 2, b.form.get(), [&] { ui->Opt_ASC->setChecked(true); });
+        ui->Opt_RTU->setChecked(true);
+        ui->Com_Set_Ok->click();  // the loop, until ASCII is chosen
+        watch.stop();
+
+        QVERIFY(flood);
+        QCOMPARE(flood->left, qsizetype(0));
+        QVERIFY2(leftAtProbe > 0, qPrintable(QString::number(leftAtProbe)));
+        const QString shown = ui->Text_Rec->text();
+        QCOMPARE(shown.size(), CommSettings::ReceiveKeepLimit);
+        QVERIFY(shown.endsWith(QStringLiteral("78 78 ")));  // 'x'
+        const qint64 growth = rssBytes() - rssBefore;
+        QVERIFY2(growth < 32 << 20, qPrintable(QString::number(growth)));
+        // Drawn now and then, not again for every piece that came in.
+        QVERIFY2(
+            redraws * 10 < arrivals,
+            qPrintable(QStringLiteral("%1 redraws for %2 arrivals").arg(redraws).arg(arrivals)));
+        QVERIFY(b.boxes.shown.isEmpty());
+    }
+
     void binaryGarbage()
     {
         FaultBench b({{M::E41, 0x00, 9600, false}, {M::E43, 0x01, 9600, false}});
@@ -278,7 +324,7 @@ private slots:
         QTest::addColumn<int>("pauseBeforeNext");
         QTest::addColumn<QString>("nextReply");
         // Arrived before the next command went out: dropped when that exchange starts.
-        QTest::newRow("arrived in between") << 800 << QStringLiteral("!00E41\r");
+        QTest::newRow("arrived in between") << 1500 << QStringLiteral("!00E41\r");
         // Arrives after the next command went out: taken as its answer, as the exchange has
         // no way to tell them apart.
         QTest::newRow("arrives during the next") << 0 << QStringLiteral("!00QRD-E41\r");
@@ -290,7 +336,7 @@ private slots:
         FaultBench b({{M::E41, 0x00, 9600, false}});
         b.openAt();
         SimFault late;
-        late.delayMs = 300;
+        late.delayMs = 600;
         b.sim.bus().setFault(late);
 
         QString name = QStringLiteral("$00M");

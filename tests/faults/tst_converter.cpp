@@ -69,7 +69,7 @@ private slots:
         Ui::Form1 *ui = b.ui();
         b.converter().refuse();
         // The operator clicks Clear on the terminal page while Link waits.
-        auto probe = b.probeAfter(300, [ui] { ui->Com_clr->click(); });
+        auto probe = b.probeAfter(200, [ui] { ui->Com_clr->click(); });
 
         ui->Com_link->click();
 
@@ -99,7 +99,7 @@ private slots:
         QString error;
         QVERIFY2(b.converter().neverAccept(&error), qPrintable(error));
         // The attempt is given up after a bound of its own; shortened here.
-        b.form->network().Winsock1().setConnectLimit(2500);
+        b.form->network().Winsock1().setConnectLimit(5000);
         auto probe = b.probeAfter(1500, [ui, release] {
             if (release)
                 ui->Com_Tcpip_Stop->click();

@@ -16,6 +16,7 @@ enum class During {
     RtuReceiveLoop,
     CurrentScan,
     AllScan,
+    ModuleTakeUp,
     OutputClick,
     ConfigWrite,
 };
@@ -42,6 +43,7 @@ private slots:
         QTest::newRow("Modbus RTU receive loop") << During::RtuReceiveLoop << QStringList();
         QTest::newRow("current-settings scan") << During::CurrentScan << QStringList();
         QTest::newRow("all-settings scan") << During::AllScan << QStringList();
+        QTest::newRow("module take-up") << During::ModuleTakeUp << QStringList();
         QTest::newRow("output click") << During::OutputClick << QStringList();
         // The write asks first and then reports that no answer came, as for a silent module.
         QTest::newRow("configuration write")
@@ -122,6 +124,15 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(b.form->scan().allIdle(), kBound);
                 QCOMPARE(ui->Com_Scan_All->text(), QStringLiteral("Scan Unknow Setting"));
                 QVERIFY(ui->Com_Scan_OK->isEnabled());
+                break;
+            case During::ModuleTakeUp:
+                b.scanUpTo(1);
+                b.onHeard("$00F", 1, unplug);
+                b.takeUp(1);
+                // Left as for a module that never answered: nothing half enabled.
+                QVERIFY(!ui->Com_Write->isEnabled());
+                QVERIFY(!ui->Frame_DO->isEnabled());
+                QVERIFY(!b.button("Com_DO0")->isEnabled());
                 break;
             case During::OutputClick:
                 b.scanUpTo(1);
