@@ -126,22 +126,19 @@ private:
     };
 };
 
-struct FaultBench
+// The real window on the real serial port, clock and (counting) event pump, with message boxes
+// recorded. The line behind COM1 belongs to the bench that derives from it, which makes the
+// window once that line exists and drops it before the line goes.
+struct Window
 {
-    SimBench sim;
     SerialCommPort port;
     SteadyClock clock;
     CountingPump pump;
     FakeMessageBoxes boxes;
     std::unique_ptr<Form1> form;
 
-    explicit FaultBench(const QList<SimModuleSettings> &modules)
+    void makeWindow()
     {
-        for (const SimModuleSettings &m : modules)
-            sim.addModule(m);
-        QString error;
-        if (!sim.startSerial(1, true, &error))
-            qFatal("no pseudo-terminal: %s", qPrintable(error));
         Platform platform;
         platform.port = &port;
         platform.clock = &clock;
@@ -150,9 +147,10 @@ struct FaultBench
         platform.endProgram = [] {};
         form = std::make_unique<Form1>(platform);
     }
-    ~FaultBench() { form.reset(); }
 
     Ui::Form1 *ui() const { return form->ui(); }
+    QPushButton *button(const QString &name) const { return form->findChild<QPushButton *>(name); }
+    int linkFaults() const { return boxesWith(boxes, linkFaultPrefix()); }
 
     // The operator's way: COM1 and a rate on the Setting page, ASCII, then OK.
     void openAt(int rateIndex = 3)
@@ -187,10 +185,23 @@ struct FaultBench
         form->MSFlexGrid1().setCurrentCell(row, col);
         ui()->Com_Configuration->click();
     }
+};
 
-    QPushButton *button(const QString &name) const { return form->findChild<QPushButton *>(name); }
+// The window over the bench simulator's pseudo-terminal.
+struct FaultBench : Window
+{
+    SimBench sim;
 
-    int linkFaults() const { return boxesWith(boxes, linkFaultPrefix()); }
+    explicit FaultBench(const QList<SimModuleSettings> &modules)
+    {
+        for (const SimModuleSettings &m : modules)
+            sim.addModule(m);
+        QString error;
+        if (!sim.startSerial(1, true, &error))
+            qFatal("no pseudo-terminal: %s", qPrintable(error));
+        makeWindow();
+    }
+    ~FaultBench() { form.reset(); }
 
     // Calls fn (from the event loop, so never inside the simulator's own handler) once the
     // simulator has heard the nth frame that starts with prefix.
@@ -205,16 +216,11 @@ struct FaultBench
     }
 };
 
-// The real window on the real serial port over a bare pseudo-terminal linked as COM1, whose other
-// side the test plays byte for byte: for replies no simulated module would give.
-struct PtyBench
+// The window over a bare pseudo-terminal whose other side the test plays byte for byte: for
+// replies no simulated module would give.
+struct PtyBench : Window
 {
     TestPty pty;
-    SerialCommPort port;
-    SteadyClock clock;
-    QtEventPump pump;
-    FakeMessageBoxes boxes;
-    std::unique_ptr<Form1> form;
     QByteArray received;  // everything the program wrote
     // Called with everything written so far, after each piece the program writes.
     std::function<void(PtyBench &)> onData;
@@ -231,28 +237,12 @@ struct PtyBench
             if (onData)
                 onData(*this);
         });
-        Platform platform;
-        platform.port = &port;
-        platform.clock = &clock;
-        platform.pump = &pump;
-        platform.boxes = &boxes;
-        platform.endProgram = [] {};
-        form = std::make_unique<Form1>(platform);
+        makeWindow();
     }
     ~PtyBench()
     {
         form.reset();
         notifier.reset();
-    }
-
-    Ui::Form1 *ui() const { return form->ui(); }
-
-    void openAt(int rateIndex = 3)
-    {
-        ui()->LISTCOM->setCurrentIndex(0);
-        ui()->LISTRATE->setCurrentIndex(rateIndex);
-        ui()->Opt_ASC->setChecked(true);
-        ui()->Com_Set_Ok->click();
     }
 
     // Answers every command line that ends with the given text.
