@@ -19,19 +19,9 @@ QString hex(int n)
     return QString::number(n, 16).toUpper();
 }
 
-struct RealBench : RealWindow
+struct RealBench : SimWindow
 {
-    SimBench sim;
-
-    explicit RealBench(const QList<SimModuleSettings> &modules)
-    {
-        for (const SimModuleSettings &m : modules)
-            sim.addModule(m);
-        QString error;
-        if (!sim.startSerial(1, true, &error))
-            qFatal("no pseudo-terminal: %s", qPrintable(error));
-        openAt(3);
-    }
+    explicit RealBench(const QList<SimModuleSettings> &modules) : SimWindow(modules) { openAt(3); }
     ~RealBench() { form.reset(); }
 
     // The operator's way: COM1 and a rate on the Setting page, then OK.

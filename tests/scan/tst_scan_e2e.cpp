@@ -17,17 +17,10 @@ using M = SimModel;
 using Rows = QList<QStringList>;
 
 // The window over the simulator's line, its port as a successful OK at COM1, 9600, ASCII leaves it.
-struct RealBench : RealWindow
+struct RealBench : SimWindow
 {
-    SimBench sim;
-
-    explicit RealBench(const QList<SimModuleSettings> &modules)
+    explicit RealBench(const QList<SimModuleSettings> &modules) : SimWindow(modules)
     {
-        for (const SimModuleSettings &m : modules)
-            sim.addModule(m);
-        QString error;
-        if (!sim.startSerial(1, true, &error))
-            qFatal("no pseudo-terminal: %s", qPrintable(error));
         port.setCommPort(1);
         port.setSettings(QStringLiteral("  9600,n,8,1"));
         port.setPortOpen(true);

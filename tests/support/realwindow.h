@@ -4,6 +4,7 @@
 #include "link/eventpump.h"
 #include "link/serialcommport.h"
 #include "shell/form1.h"
+#include "sim/simbench.h"
 #include "support/fakes.h"
 #include "ui_form1.h"
 
@@ -34,4 +35,19 @@ struct RealWindow
     virtual ~RealWindow() { form.reset(); }
 
     Ui::Form1 *ui() const { return form->ui(); }
+};
+
+// The real window with a bench simulator of the given modules behind COM1.
+struct SimWindow : RealWindow
+{
+    SimBench sim;
+
+    explicit SimWindow(const QList<SimModuleSettings> &modules)
+    {
+        for (const SimModuleSettings &m : modules)
+            sim.addModule(m);
+        QString error;
+        if (!sim.startSerial(1, true, &error))
+            qFatal("no pseudo-terminal: %s", qPrintable(error));
+    }
 };
