@@ -12,7 +12,7 @@
 #include "network/convertersocket.h"
 #include "network/networktest.h"
 #include "shell/form1.h"
-#include "shell/formtimer.h"
+#include "link/formtimer.h"
 #include "support/fakes.h"
 #include "support/pty.h"
 #include "support/realwindow.h"

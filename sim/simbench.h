@@ -33,7 +33,7 @@ public:
     SimModule &addModule(const SimModuleSettings &settings) { return m_bus->addModule(settings); }
     SimModule *module(int address) const { return m_bus->module(address); }
 
-    // The pseudo-terminal, linked as COMn in PortResolver::linkFolder(). False with the reason.
+    // The pseudo-terminal, linked as COMn in simLinkFolder(). False with the reason.
     bool startSerial(int comNumber = 1, bool replaceLink = true, QString *error = nullptr);
     SimSerialPort *serial() const { return m_serial.get(); }
     int comNumber() const { return m_serial ? m_serial->comNumber() : 0; }
@@ -58,5 +58,6 @@ private:
 std::optional<SimModuleSettings> simParseModule(const QString &text, QString *error = nullptr);
 QString simDescribeModule(const SimModuleSettings &settings);
 
-// silent | delay=MS | pieces=SIZE,GAPMS | garbage=BYTES | endless=BYTES, added to fault.
+// silent | delay=MS | pieces=SIZE,GAPMS | garbage=BYTES | endless=BYTES | badsum | badcrc |
+// exception=CODE (hexadecimal), added to fault.
 bool simParseFault(const QString &text, SimFault &fault, QString *error = nullptr);

@@ -1,12 +1,17 @@
 #include "config/moduleconfig.h"
 
-#include "dio/diopanel.h"
 #include "link/checksum.h"
-#include "shell/form1.h"
-#include "shell/formtimer.h"
-#include "shell/messageboxes.h"
-#include "ui_form1.h"
+#include "link/commandlink.h"
+#include "link/messageboxes.h"
+#include "scan/scangrid.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
 
 namespace {
@@ -17,6 +22,7 @@ constexpr qint32 DigitalTimeoutMs = 60;
 constexpr qint32 AnalogTimeoutMs = 200;
 constexpr qint32 WriteTimeoutMs = 500;
 constexpr int AnalogChannels = 8;
+constexpr int Channels = 16;
 
 const QString WriteTitle = QStringLiteral("Save Configuration to EEprom...");
 
@@ -79,129 +85,134 @@ QString ModuleConfig::formatDigit(int listIndex)
     return byListIndex(codes, listIndex);
 }
 
+ModuleConfig::ModuleConfig(const ConfigView &view, CommandLink &link, MessageBoxes &boxes,
+                           QObject *parent)
+    : QObject(parent), m_view(view), m_link(link), m_boxes(boxes)
+{
+}
+
+QString ModuleConfig::ask(const QString &command, qint32 timeoutMs) const
+{
+    return m_link.ask(command, m_view.Check_Chksum->isChecked(), timeoutMs);
+}
+
 void ModuleConfig::ResetIoPanel()
 {
-    Ui::Form1 *ui = m_form.ui();
-    DioPanel &dio = m_form.dio();
-    ui->Frame_DI->setEnabled(false);
-    ui->Frame_DO->setEnabled(false);
-    ui->Com_DIO_Status->setEnabled(false);
-    for (int n = 0; n < DioPanel::Channels; ++n) {
-        if (auto *label = m_form.findChild<QWidget *>(QStringLiteral("Lab_D") + channelDigit(n)))
-            label->setEnabled(false);
-    }
-    for (int n = 0; n < DioPanel::Channels; ++n)
-        dio.inputButton(n)->setText(QString());
-    for (int n = 0; n < DioPanel::Channels; ++n)
-        dio.outputButton(n)->setEnabled(false);
+    m_view.Frame_DI->setEnabled(false);
+    m_view.Frame_DO->setEnabled(false);
+    m_view.Com_DIO_Status->setEnabled(false);
+    for (QLabel *label : m_view.Lab_D)
+        label->setEnabled(false);
+    for (QPushButton *input : m_view.Com_DI_D)
+        input->setText(QString());
+    for (QPushButton *output : m_view.Com_DO)
+        output->setEnabled(false);
 }
 
 void ModuleConfig::leaveUnidentified()
 {
-    Ui::Form1 *ui = m_form.ui();
-    ui->Config_BD_Combo->setEnabled(false);
-    ui->Config_ID_Combo->setEnabled(false);
-    ui->Config_CS_Combo->setEnabled(false);
-    ui->Combo_E82_TT->setEnabled(false);
-    ui->Com_E82_DF->setEnabled(false);
-    ui->Com_Write->setEnabled(false);
+    m_view.Config_BD_Combo->setEnabled(false);
+    m_view.Config_ID_Combo->setEnabled(false);
+    m_view.Config_CS_Combo->setEnabled(false);
+    m_view.Combo_E82_TT->setEnabled(false);
+    m_view.Com_E82_DF->setEnabled(false);
+    m_view.Com_Write->setEnabled(false);
 }
 
 void ModuleConfig::readCounters(int count)
 {
-    DioPanel &dio = m_form.dio();
     for (int n = 0; n < count; ++n) {
-        const QString reply =
-            dio.ask(QStringLiteral("#") + dio.moduleAddress() + channelDigit(n), DigitalTimeoutMs);
-        dio.inputButton(n)->setText(DioPanel::statusField(reply));
+        const QString reply = ask(
+            QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
+            DigitalTimeoutMs);
+        m_view.Com_DI_D[size_t(n)]->setText(statusField(reply));
     }
 }
 
 void ModuleConfig::Com_Configuration_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    DioPanel &dio = m_form.dio();
+    emit heightRequested(WindowHeightTwips);
 
-    m_form.setHeightTwips(WindowHeightTwips);
+    m_view.Config_BD_Combo->setCurrentIndex(3);
+    m_view.Config_ID_Combo->setCurrentIndex(0);
+    m_view.Config_CS_Combo->setCurrentIndex(0);
+    m_view.Combo_E82_TT->setCurrentIndex(0);
+    m_view.Com_E82_DF->setCurrentIndex(0);
 
-    ui->Config_BD_Combo->setCurrentIndex(3);
-    ui->Config_ID_Combo->setCurrentIndex(0);
-    ui->Config_CS_Combo->setCurrentIndex(0);
-    ui->Combo_E82_TT->setCurrentIndex(0);
-    ui->Com_E82_DF->setCurrentIndex(0);
-
-    if (ui->Opt_RTU->isChecked()) {
-        m_form.boxes().show(
+    if (m_view.Opt_RTU->isChecked()) {
+        m_boxes.show(
             QStringLiteral(
                 "Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "),
             QStringLiteral(" MIRVEL Message "), MessageBoxes::Critical, MessageBoxes::Ok);
     }
 
     ResetIoPanel();
-    m_form.Timer3()->setEnabled(false);
-    m_form.Timer1()->setEnabled(false);
+    emit takingUp();
 
-    ui->Config_BD_Combo->setEnabled(true);
-    ui->Config_ID_Combo->setEnabled(true);
-    ui->Config_CS_Combo->setEnabled(true);
-    ui->Com_Write->setEnabled(true);
-    ui->Text_DSP_Res->setText(QString());
-    ui->Text_Disp_Com->setText(QStringLiteral(" "));
-    ui->Frame_Config->setEnabled(true);
-    ui->Com_DIO_Status->setText(QString());
+    m_view.Config_BD_Combo->setEnabled(true);
+    m_view.Config_ID_Combo->setEnabled(true);
+    m_view.Config_CS_Combo->setEnabled(true);
+    m_view.Com_Write->setEnabled(true);
+    m_view.Text_DSP_Res->setText(QString());
+    m_view.Text_Disp_Com->setText(QStringLiteral(" "));
+    m_view.Frame_Config->setEnabled(true);
+    m_view.Com_DIO_Status->setText(QString());
 
     auto setOutputs = [&](int enabledCount) {
-        for (int n = 0; n < DioPanel::Channels; ++n)
-            dio.outputButton(n)->setEnabled(n < enabledCount);
+        for (int n = 0; n < Channels; ++n)
+            m_view.Com_DO[size_t(n)]->setEnabled(n < enabledCount);
     };
     auto readStatus = [&] {
-        const QString reply = dio.ask(
-            QStringLiteral("$") + dio.moduleAddress() + QStringLiteral("6"), DigitalTimeoutMs);
-        ui->Com_DIO_Status->setText(DioPanel::statusField(reply));
+        const QString reply =
+            ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+                DigitalTimeoutMs);
+        m_view.Com_DIO_Status->setText(statusField(reply));
     };
     auto analogFields = [&](bool enabled) {
-        ui->Combo_E82_TT->setEnabled(enabled);
-        ui->Com_E82_DF->setEnabled(enabled);
+        m_view.Combo_E82_TT->setEnabled(enabled);
+        m_view.Com_E82_DF->setEnabled(enabled);
     };
 
     try {
-        const QString model =
-            midChars(dio.ask(QStringLiteral("$") + dio.moduleAddress() + QStringLiteral("F"),
-                             ModelTimeoutMs),
-                     4, 3);
+        const QString model = midChars(
+            ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
+                ModelTimeoutMs),
+            4, 3);
         if (model == QLatin1String("E41")) {
-            ui->Frame_DO->setEnabled(true);
-            ui->Frame_DI->setEnabled(true);
+            m_view.Frame_DO->setEnabled(true);
+            m_view.Frame_DI->setEnabled(true);
             setOutputs(16);
             readStatus();
-            ui->Com_DIO_Status->setEnabled(true);
+            m_view.Com_DIO_Status->setEnabled(true);
             analogFields(false);
         } else if (model == QLatin1String("E43")) {
             readCounters(16);
-            ui->Frame_DI->setEnabled(true);
-            ui->Frame_DO->setEnabled(false);
-            ui->Com_DIO_Status->setEnabled(true);
+            m_view.Frame_DI->setEnabled(true);
+            m_view.Frame_DO->setEnabled(false);
+            m_view.Com_DIO_Status->setEnabled(true);
             readStatus();
             setOutputs(0);
             analogFields(false);
         } else if (model == QLatin1String("E45") || model == QLatin1String("E47")) {
             const int channels = model == QLatin1String("E45") ? 4 : 8;
             readCounters(channels);
-            ui->Frame_DO->setEnabled(true);
-            ui->Frame_DI->setEnabled(true);
+            m_view.Frame_DO->setEnabled(true);
+            m_view.Frame_DI->setEnabled(true);
             setOutputs(channels);
             readStatus();
-            ui->Com_DIO_Status->setEnabled(true);
+            m_view.Com_DIO_Status->setEnabled(true);
             analogFields(false);
         } else if (model == QLatin1String("E82")) {
             for (int n = 0; n < AnalogChannels; ++n) {
-                const QString reply = dio.ask(
-                    QStringLiteral("#") + dio.moduleAddress() + channelDigit(n), AnalogTimeoutMs);
-                dio.inputButton(n)->setText(DioPanel::valueField(reply));
+                const QString reply = ask(QStringLiteral("#") +
+                                              m_view.MSFlexGrid1->selectedAddress() +
+                                              channelDigit(n),
+                                          AnalogTimeoutMs);
+                m_view.Com_DI_D[size_t(n)]->setText(valueField(reply));
             }
-            ui->Frame_DI->setEnabled(true);
-            ui->Frame_DO->setEnabled(false);
-            ui->Com_DIO_Status->setEnabled(false);
+            m_view.Frame_DI->setEnabled(true);
+            m_view.Frame_DO->setEnabled(false);
+            m_view.Com_DIO_Status->setEnabled(false);
             setOutputs(0);
             analogFields(true);
         } else {
@@ -218,39 +229,38 @@ void ModuleConfig::Com_Configuration_Click()
 
 void ModuleConfig::Com_Write_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    DioPanel &dio = m_form.dio();
-
-    ui->Text_Disp_Com->setText(QStringLiteral(" "));
-    const QString baud = baudRateCode(ui->Config_BD_Combo->currentIndex());
-    const QString newAddress = moduleIdCode(ui->Config_ID_Combo->currentIndex());
-    QString mode = digitalModeDigit(ui->Config_CS_Combo->currentIndex());
+    m_view.Text_Disp_Com->setText(QStringLiteral(" "));
+    const QString baud = baudRateCode(m_view.Config_BD_Combo->currentIndex());
+    const QString newAddress = moduleIdCode(m_view.Config_ID_Combo->currentIndex());
+    QString mode = digitalModeDigit(m_view.Config_CS_Combo->currentIndex());
     QString format = QStringLiteral("0");
     QString type = QStringLiteral("40");
 
-    const QString model =
-        dio.ask(QStringLiteral("$") + dio.moduleAddress() + QStringLiteral("F"), ModelTimeoutMs);
+    const QString model = ask(
+        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
+        ModelTimeoutMs);
     if (midChars(model, 4, 4) == QLatin1String("E82M")) {
-        type = rangeCode(ui->Combo_E82_TT->currentIndex());
-        mode = analogModeDigit(ui->Config_CS_Combo->currentIndex());
-        format = formatDigit(ui->Com_E82_DF->currentIndex());
-        ui->Com_DIO_Status->setText(QString::number(ui->Com_E82_DF->currentIndex()));
+        type = rangeCode(m_view.Combo_E82_TT->currentIndex());
+        mode = analogModeDigit(m_view.Config_CS_Combo->currentIndex());
+        format = formatDigit(m_view.Com_E82_DF->currentIndex());
+        m_view.Com_DIO_Status->setText(QString::number(m_view.Com_E82_DF->currentIndex()));
     }
 
     const QString command =
-        QStringLiteral("%") + dio.moduleAddress() + newAddress + type + baud + mode + format;
-    ui->Text_Disp_Com->setText(command);
+        QStringLiteral("%") + m_view.MSFlexGrid1->selectedAddress() + newAddress + type + baud +
+        mode + format;
+    m_view.Text_Disp_Com->setText(command);
 
     const MessageBoxes::Answer answer =
-        m_form.boxes().show(QStringLiteral("Please Check Command ") + ui->Text_Disp_Com->text() +
+        m_boxes.show(QStringLiteral("Please Check Command ") + m_view.Text_Disp_Com->text() +
                                 QStringLiteral(" is Correct ?      "),
                             WriteTitle, MessageBoxes::Exclamation, MessageBoxes::OkCancel);
     if (answer != MessageBoxes::AnswerOk)
         return;
 
-    ui->Text_DSP_Res->setText(dio.ask(ui->Text_Disp_Com->text(), WriteTimeoutMs));
-    const bool accepted = ui->Text_DSP_Res->text().startsWith(u'!');
-    m_form.boxes().show(accepted ? QStringLiteral("Save Success.....    ")
+    m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), WriteTimeoutMs));
+    const bool accepted = m_view.Text_DSP_Res->text().startsWith(u'!');
+    m_boxes.show(accepted ? QStringLiteral("Save Success.....    ")
                                  : QStringLiteral("Save Fail........    "),
                         WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);
 }

@@ -1,9 +1,12 @@
 #include "dio/diopanel.h"
 
 #include "link/checksum.h"
+#include "link/commandlink.h"
 #include "scan/scangrid.h"
-#include "shell/form1.h"
-#include "ui_form1.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
@@ -24,92 +27,70 @@ QString outputSuffix(int channel, bool on)
 
 }  // namespace
 
-QString DioPanel::moduleAddress() const
-{
-    return trimSpaces(m_form.MSFlexGrid1().text());
-}
+DioPanel::DioPanel(const DioView &view, CommandLink &link) : m_view(view), m_link(link) {}
 
 QString DioPanel::ask(const QString &command, qint32 timeoutMs) const
 {
-    // Response rewrites its argument when it adds the checksum; the caller's text stays as built.
-    QString sendData = command;
-    const bool withChecksum = m_form.ui()->Check_Chksum->isChecked();
-    return m_form.Response(sendData, withChecksum, timeoutMs);
-}
-
-QString DioPanel::statusField(const QString &reply)
-{
-    return midChars(reply, 4, 5);
-}
-
-QString DioPanel::valueField(const QString &reply)
-{
-    return midChars(reply, 4, 8);
-}
-
-QAbstractButton *DioPanel::outputButton(int channel) const
-{
-    return m_form.findChild<QAbstractButton *>(QStringLiteral("Com_DO") + channelDigit(channel));
-}
-
-QAbstractButton *DioPanel::inputButton(int channel) const
-{
-    return m_form.findChild<QAbstractButton *>(QStringLiteral("Com_DI_D") + channelDigit(channel));
+    return m_link.ask(command, m_view.Check_Chksum->isChecked(), timeoutMs);
 }
 
 void DioPanel::Com_DO_Click(int channel)
 {
-    if (channel < 0 || channel >= Channels)
+    if (channel < 0 || channel >= DioChannels)
         return;
-    Ui::Form1 *ui = m_form.ui();
-    QAbstractButton *button = outputButton(channel);
+    QPushButton *button = m_view.Com_DO[size_t(channel)];
+    bool &flag = m_outputOn[size_t(channel)];
     // The button shows what the program last commanded, not what Qt's own toggle made of the
     // click; the caption stays as it is.
-    m_outputOn[channel] = !m_outputOn[channel];
-    const bool on = m_outputOn[channel];
+    flag = !flag;
+    const bool on = flag;
     button->setChecked(on);
 
-    const QString command = QStringLiteral("#") + moduleAddress() + outputSuffix(channel, on);
-    ui->Text_Disp_Com->setText(command);
+    const QString command =
+        QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + outputSuffix(channel, on);
+    m_view.Text_Disp_Com->setText(command);
     QString reply;
     try {
         reply = ask(command, OutputTimeoutMs);
     } catch (...) {
         // Nothing went out: the channel is as it was, and the next click must command the same.
-        m_outputOn[channel] = !on;
+        m_outputOn[size_t(channel)] = !on;
         button->setChecked(!on);
         throw;
     }
-    ui->Text_DSP_Res->setText(reply);
+    m_view.Text_DSP_Res->setText(reply);
 
-    const QString status =
-        ask(QStringLiteral("$") + moduleAddress() + QStringLiteral("6"), OutputTimeoutMs);
-    ui->Com_DIO_Status->setText(statusField(status));
+    const QString status = ask(
+        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+        OutputTimeoutMs);
+    m_view.Com_DIO_Status->setText(statusField(status));
 }
 
 void DioPanel::Com_DI_Click(int channel)
 {
-    if (channel < 0 || channel >= Channels)
+    if (channel < 0 || channel >= DioChannels)
         return;
-    Ui::Form1 *ui = m_form.ui();
-    const QString command = QStringLiteral("#") + moduleAddress() + channelDigit(channel);
-    ui->Text_Disp_Com->setText(command);
-    ui->Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
-    inputButton(channel)->setText(valueField(ui->Text_DSP_Res->text()));
+    const QString command =
+        QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(channel);
+    m_view.Text_Disp_Com->setText(command);
+    m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
+    m_view.Com_DI_D[size_t(channel)]->setText(valueField(m_view.Text_DSP_Res->text()));
 
-    const QString status =
-        ask(QStringLiteral("$") + moduleAddress() + QStringLiteral("6"), ReadTimeoutMs);
-    ui->Com_DIO_Status->setText(statusField(status));
+    const QString status = ask(
+        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+        ReadTimeoutMs);
+    m_view.Com_DIO_Status->setText(statusField(status));
 }
 
 void DioPanel::Com_DIO_Status_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    const QString command = QStringLiteral("$") + moduleAddress() + QStringLiteral("6");
-    ui->Text_Disp_Com->setText(command);
-    ui->Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
+    const QString command =
+        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6");
+    m_view.Text_Disp_Com->setText(command);
+    m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
     // A second read feeds the caption, so the caption shows the newer of the two.
-    const QString again =
-        ask(QStringLiteral("$") + moduleAddress() + QStringLiteral("6"), ReadTimeoutMs);
-    ui->Com_DIO_Status->setText(statusField(again));
+    const QString again = ask(
+        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+        ReadTimeoutMs);
+    m_view.Com_DIO_Status->setText(statusField(again));
 }

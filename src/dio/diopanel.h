@@ -3,16 +3,33 @@
 #include <QString>
 #include <QtGlobal>
 
-class Form1;
-class QAbstractButton;
+#include <array>
+
+class CommandLink;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class ScanGrid;
+
+constexpr int DioChannels = 16;
+
+// The controls of the digital I/O panel, the grid that names the module, and the checksum box.
+struct DioView
+{
+    std::array<QPushButton *, DioChannels> Com_DO;    // Com_DO0 … Com_DOF
+    std::array<QPushButton *, DioChannels> Com_DI_D;  // Com_DI_D0 … Com_DI_DF
+    QPushButton *Com_DIO_Status;
+    QLineEdit *Text_Disp_Com;
+    QLineEdit *Text_DSP_Res;
+    QCheckBox *Check_Chksum;
+    ScanGrid *MSFlexGrid1;
+};
 
 // The digital I/O panel: sixteen output switches, sixteen channel reads, the status read.
 class DioPanel
 {
 public:
-    static constexpr int Channels = 16;
-
-    explicit DioPanel(Form1 &form) : m_form(form) {}
+    DioPanel(const DioView &view, CommandLink &link);
 
     // Com_DO0_Click … Com_DOF_Click.
     void Com_DO_Click(int channel);
@@ -20,23 +37,13 @@ public:
     void Com_DI_Click(int channel);
     void Com_DIO_Status_Click();
 
-    // The flag of output channel 0 to 15: what its button last commanded.
-    bool outputOn(int channel) const { return m_outputOn[channel]; }
+private:
+    friend struct DioProbe;
 
-    // The selected module: the grid's current cell without its surrounding blanks. Read anew for
-    // every command, since the operator may pick another cell while an exchange waits.
-    QString moduleAddress() const;
-    // One exchange with the checksum setting of this moment.
     QString ask(const QString &command, qint32 timeoutMs) const;
 
-    // A status or counter value: characters 4 to 8 of a reply. An analog or read value: 4 to 11.
-    static QString statusField(const QString &reply);
-    static QString valueField(const QString &reply);
-
-    QAbstractButton *outputButton(int channel) const;
-    QAbstractButton *inputButton(int channel) const;
-
-private:
-    Form1 &m_form;
-    bool m_outputOn[Channels] = {};
+    DioView m_view;
+    CommandLink &m_link;
+    // The flag of each output button: what it last commanded, whichever module that was.
+    std::array<bool, DioChannels> m_outputOn{};
 };

@@ -7,6 +7,10 @@
 // What the logic needs of the serial port. Property-style operations, in the order the handlers
 // use them: CommPort, Settings and InputMode while closed, then PortOpen; InBufferCount, Output and
 // Input while open.
+//
+// The operations that move bytes or change the port's state are not virtual: they tell their
+// listeners (the window's fault report, the traffic monitor) the same way whichever port stands
+// behind them, real or fake.
 class CommPort : public QObject
 {
     Q_OBJECT
@@ -23,7 +27,7 @@ public:
     virtual bool portOpen() const = 0;
     // true opens with the current CommPort and Settings and throws CommError when the port is
     // missing, busy or not allowed; false closes (closing a closed port does nothing).
-    virtual void setPortOpen(bool open) = 0;
+    void setPortOpen(bool open);
 
     // 0: Input gives text; 1: Input gives bytes. The bytes are the same either way; the mode only
     // tells the callers how to read them.
@@ -33,16 +37,27 @@ public:
     // InBufferCount = 0: drops everything received and not yet read. Throws CommError when closed.
     virtual void clearInput() = 0;
     // Sends the bytes at once, without waiting for the line. Throws CommError when closed.
-    virtual void output(const QByteArray &bytes) = 0;
+    void output(const QByteArray &bytes);
     // Everything received and not yet read, removed from the buffer; empty when nothing waits.
     // Never waits. Throws CommError when closed.
-    virtual QByteArray input() = 0;
+    QByteArray input();
 
 signals:
     // The far end went away (adapter unplugged, line hung up): the port has been closed, once.
     void lineLost(const QString &reason);
     // Something was received (lets a wait wake up; the real port's notifier does this by itself).
     void dataArrived();
+    // The port has just been opened.
+    void opened();
+    // Bytes handed to the line, and bytes taken from it by a reader.
+    void sent(const QByteArray &bytes);
+    void received(const QByteArray &bytes);
+
+protected:
+    virtual void openPort() = 0;
+    virtual void closePort() = 0;
+    virtual void writeBytes(const QByteArray &bytes) = 0;
+    virtual QByteArray readBytes() = 0;
 };
 
 // The rate field of a settings text, blanks removed ("  9600,n,8,1" gives "9600").

@@ -7,28 +7,25 @@
 #include <array>
 
 // Modbus RTU framing: data bytes typed as hexadecimal text, followed by the CRC-16/MODBUS, low
-// byte first. Keeps the last frame built, as the form did.
-class RtuFramer
+// byte first.
+
+// The lookup tables of the table-driven CRC: CrcHiTable gives the byte sent first, CrcLoTable
+// the byte sent second. Built once, on first use.
+const std::array<quint8, 256> &CrcHiTable();
+const std::array<quint8, 256> &CrcLoTable();
+
+// The CRC registers after the first n bytes of frame: CrcHi is sent first, CrcLo second.
+struct Crc16
 {
-public:
-    // Fills both tables (the form does this first thing at start-up).
-    RtuFramer();
-
-    std::array<qint16, 256> CrcHiTable{};
-    std::array<qint16, 256> CrcLoTable{};
-    int CrcHi = 0xFF;
-    qint16 CrcLo = 0xFF;
-    QByteArray RtuFrame;  // RtuCount data bytes, then CrcHi, then CrcLo
-    qint16 RtuCount = 0;
-
-    // Turns the text into RtuFrame. Throws FormatError for a token that is not a hexadecimal
-    // number from 0 to FF; the frame is then only partly filled and must not be written.
-    void BuildRtuFrame(const QString &text);
-    void CalcCrc16(const QByteArray &frame, qint16 n);
-
-    // The CRC bytes of data in wire order (first, second), without touching the frame.
-    static QByteArray crcOf(const QByteArray &data);
+    quint8 CrcHi = 0xFF;
+    quint8 CrcLo = 0xFF;
 };
+Crc16 CalcCrc16(const QByteArray &frame, qsizetype n);
+
+// The frame of the text: its tokens (separated by one or more blanks, and only by blanks) read as
+// hexadecimal bytes, then CrcHi and CrcLo. Throws FormatError for a token that is not a
+// hexadecimal number from 0 to FF; nothing is returned then, so no partial frame can be sent.
+QByteArray BuildRtuFrame(const QString &text);
 
 // Every byte as two upper-case hexadecimal digits followed by one blank.
 QString hexDump(const QByteArray &bytes);

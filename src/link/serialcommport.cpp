@@ -32,14 +32,6 @@ SerialCommPort::~SerialCommPort()
     closePort();
 }
 
-void SerialCommPort::setPortOpen(bool open)
-{
-    if (open)
-        openPort();
-    else
-        closePort();
-}
-
 namespace {
 
 QString permissionHint(const QString &device)
@@ -142,7 +134,7 @@ void SerialCommPort::clearInput()
     m_port.readAll();
 }
 
-void SerialCommPort::output(const QByteArray &bytes)
+void SerialCommPort::writeBytes(const QByteArray &bytes)
 {
     requireOpen();
     if (m_port.write(bytes) != bytes.size())
@@ -153,7 +145,7 @@ void SerialCommPort::output(const QByteArray &bytes)
         m_port.flush();
 }
 
-QByteArray SerialCommPort::input()
+QByteArray SerialCommPort::readBytes()
 {
     requireOpen();
     return m_port.readAll();

@@ -19,19 +19,20 @@ public:
     void setSettings(const QString &settings) override { m_settings = settings; }
     QString settings() const override { return m_settings; }
     bool portOpen() const override { return m_port.isOpen(); }
-    void setPortOpen(bool open) override;
     void setInputMode(int mode) override { m_inputMode = mode; }
     int inputMode() const override { return m_inputMode; }
     void clearInput() override;
-    void output(const QByteArray &bytes) override;
-    QByteArray input() override;
 
     // The device the port is open on (empty while closed).
     QString device() const { return m_port.isOpen() ? m_device : QString(); }
 
+protected:
+    void openPort() override;
+    void closePort() override;
+    void writeBytes(const QByteArray &bytes) override;
+    QByteArray readBytes() override;
+
 private:
-    void openPort();
-    void closePort();
     void onError(QSerialPort::SerialPortError error);
     void requireOpen() const;
 

@@ -2,12 +2,16 @@
 
 #include "link/checksum.h"
 #include "link/eventpump.h"
+#include "link/formtimer.h"
+#include "link/multilinebox.h"
 #include "link/waits.h"
 #include "network/convertersocket.h"
-#include "shell/form1.h"
-#include "shell/formtimer.h"
-#include "shell/multilinebox.h"
-#include "ui_form1.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
 
 namespace {
 
@@ -25,19 +29,11 @@ constexpr int LoopAdjustAfterLink = 60;
 
 }  // namespace
 
-NetworkTest::NetworkTest(Form1 &form) : m_form(form), m_winsock(std::make_unique<ConverterSocket>())
+NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1)
+    : m_view(view), m_winsock(Winsock1)
 {
-    m_winsock->setObjectName(QStringLiteral("Winsock1"));
-    ConverterSocket *socket = m_winsock.get();
-    QObject::connect(socket, &ConverterSocket::CloseEvent, socket,
-                     [this] { m_form.guarded([this] { Winsock1_Close(); }); });
-    QObject::connect(socket, &ConverterSocket::DataArrival, socket, [this](qint32 bytesTotal) {
-        m_form.guarded([this, bytesTotal] { Winsock1_DataArrival(bytesTotal); });
-    });
-    m_form.ui()->Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
+    m_view.Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
 }
-
-NetworkTest::~NetworkTest() = default;
 
 const std::array<QString, 32> &NetworkTest::LoopPatterns()
 {
@@ -97,33 +93,32 @@ bool NetworkTest::portNumber(const QString &text, qint32 *port)
 
 void NetworkTest::Com_link_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
     const quint64 link = ++m_linkGeneration;
 
-    if (m_winsock->State() != ConverterSocket::Closed)
-        m_winsock->Close();
+    if (m_winsock.State() != ConverterSocket::Closed)
+        m_winsock.Close();
     qint32 port = 0;
-    if (!portNumber(ui->Text_Port->text(), &port)) {
+    if (!portNumber(m_view.Text_Port->text(), &port)) {
         // Nothing to connect to: said at once, without the wait.
-        ui->Tcpip_Status->setText(LinkFailText);
+        m_view.Tcpip_Status->setText(LinkFailText);
         return;
     }
-    m_winsock->setRemoteHost(ui->Text_IP->text());
-    m_winsock->setRemotePort(port);
-    m_winsock->Connect();
+    m_winsock.setRemoteHost(m_view.Text_IP->text());
+    m_winsock.setRemotePort(port);
+    m_winsock.Connect();
 
     Delay(1000);
     // A Link or Release clicked during the wait has taken over; its outcome is the one to show.
     if (link != m_linkGeneration)
         return;
-    ui->Tcpip_Status->setText(LinkingText);
+    m_view.Tcpip_Status->setText(LinkingText);
     int state = ConverterSocket::Closed;
     for (;;) {
         WaitContext::current().pump->pumpOnce();
         Delay(100);
         if (link != m_linkGeneration)
             return;
-        state = m_winsock->State();
+        state = m_winsock.State();
         // Closed or closing: the other side took the connection back before it could be shown
         // as standing.
         if (state == ConverterSocket::Connected || state == ConverterSocket::Error ||
@@ -131,82 +126,77 @@ void NetworkTest::Com_link_Click()
             break;
     }
     if (state != ConverterSocket::Connected) {
-        ui->Tcpip_Status->setText(LinkFailText);
+        m_view.Tcpip_Status->setText(LinkFailText);
         return;
     }
-    ui->Tcpip_Status->setText(OnLineText);
-    ui->Text_Tcpip_Send->setText(QStringLiteral("$01M"));
-    ui->HScroll1->setValue(LoopAdjustAfterLink);
-    ui->Com_Tcpip_Send->setEnabled(true);
-    ui->Com_Tcpip_Clear->setEnabled(true);
-    ui->Com_loop_Test->setEnabled(true);
-    ui->Com_Tcpip_Stop->setEnabled(true);
+    m_view.Tcpip_Status->setText(OnLineText);
+    m_view.Text_Tcpip_Send->setText(QStringLiteral("$01M"));
+    m_view.HScroll1->setValue(LoopAdjustAfterLink);
+    m_view.Com_Tcpip_Send->setEnabled(true);
+    m_view.Com_Tcpip_Clear->setEnabled(true);
+    m_view.Com_loop_Test->setEnabled(true);
+    m_view.Com_Tcpip_Stop->setEnabled(true);
 }
 
 void NetworkTest::Com_Tcpip_Stop_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
     ++m_linkGeneration;
-    m_winsock->Close();
-    ui->Tcpip_Status->setText(OffLineText);
-    ui->Com_Tcpip_Send->setEnabled(false);
-    ui->Com_Tcpip_Clear->setEnabled(false);
-    ui->Com_loop_Test->setEnabled(false);
+    m_winsock.Close();
+    m_view.Tcpip_Status->setText(OffLineText);
+    m_view.Com_Tcpip_Send->setEnabled(false);
+    m_view.Com_Tcpip_Clear->setEnabled(false);
+    m_view.Com_loop_Test->setEnabled(false);
 }
 
 void NetworkTest::Winsock1_Close()
 {
-    Ui::Form1 *ui = m_form.ui();
-    m_winsock->Close();
-    ui->Tcpip_Status->setText(ClosedByPeerText);
+    m_winsock.Close();
+    m_view.Tcpip_Status->setText(ClosedByPeerText);
     // Nothing can be sent on a dead link; Clear and Release stay usable.
-    ui->Com_Tcpip_Send->setEnabled(false);
-    ui->Com_loop_Test->setEnabled(false);
+    m_view.Com_Tcpip_Send->setEnabled(false);
+    m_view.Com_loop_Test->setEnabled(false);
 }
 
 QString NetworkTest::TCPOutput(const QString &Cmd)
 {
-    m_winsock->SendData(Cmd);
+    m_winsock.SendData(Cmd);
     return QString();
 }
 
 void NetworkTest::Com_Tcpip_Send_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    ui->Text_Tcpip_Receive->setText(Blank);
-    TCPOutput(trimSpaces(ui->Text_Tcpip_Send->text()));
+    m_view.Text_Tcpip_Receive->setText(Blank);
+    TCPOutput(trimSpaces(m_view.Text_Tcpip_Send->text()));
     Delay(50);
     TCPOutput(QStringLiteral("\r"));
 }
 
 void NetworkTest::Com_Tcpip_Clear_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    ui->Text_Tcpip_Send->setText(Blank);
-    ui->Text_Tcpip_Receive->setText(Blank);
+    m_view.Text_Tcpip_Send->setText(Blank);
+    m_view.Text_Tcpip_Receive->setText(Blank);
 }
 
 void NetworkTest::Winsock1_DataArrival(qint32 bytesTotal)
 {
     (void)bytesTotal;
-    m_form.ui()->Text_Tcpip_Receive->appendText(m_winsock->GetData());
+    m_view.Text_Tcpip_Receive->appendText(m_winsock.GetData());
 }
 
 void NetworkTest::Com_loop_Test_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
     m_loopTestOn = !m_loopTestOn;
     if (m_loopTestOn) {
-        ui->Com_loop_Test->setText(StopLoopCaption);
-        m_form.Timer_Loop()->setInterval(LoopTickMs);
-        m_form.Timer_Loop()->setEnabled(true);
-        ui->Com_Tcpip_Send->setEnabled(false);
-        ui->Com_Tcpip_Clear->setEnabled(false);
-        ui->Com_Tcpip_Stop->setEnabled(false);
-        ui->HScroll1->setEnabled(true);
-        ui->Frame19->setEnabled(true);
-        ui->Label27->setEnabled(true);
-        ui->Label26->setEnabled(true);
+        m_view.Com_loop_Test->setText(StopLoopCaption);
+        m_view.Timer_Loop->setInterval(LoopTickMs);
+        m_view.Timer_Loop->setEnabled(true);
+        m_view.Com_Tcpip_Send->setEnabled(false);
+        m_view.Com_Tcpip_Clear->setEnabled(false);
+        m_view.Com_Tcpip_Stop->setEnabled(false);
+        m_view.HScroll1->setEnabled(true);
+        m_view.Frame19->setEnabled(true);
+        m_view.Label27->setEnabled(true);
+        m_view.Label26->setEnabled(true);
     } else {
         stopLoopTest();
     }
@@ -214,59 +204,57 @@ void NetworkTest::Com_loop_Test_Click()
 
 void NetworkTest::stopLoopTest()
 {
-    Ui::Form1 *ui = m_form.ui();
     m_loopTestOn = false;
-    ui->Com_loop_Test->setText(LoopTestCaption);
-    m_form.Timer_Loop()->setEnabled(false);
-    ui->Com_Tcpip_Send->setEnabled(true);
-    ui->Com_Tcpip_Clear->setEnabled(true);
-    ui->Com_Tcpip_Stop->setEnabled(true);
-    ui->Text_Tcpip_Send->setText(Blank);
-    ui->Text_Tcpip_Receive->setText(Blank);
-    ui->HScroll1->setEnabled(false);
-    ui->Frame19->setEnabled(false);
-    ui->Label27->setEnabled(false);
-    ui->Label26->setEnabled(false);
+    m_view.Com_loop_Test->setText(LoopTestCaption);
+    m_view.Timer_Loop->setEnabled(false);
+    m_view.Com_Tcpip_Send->setEnabled(true);
+    m_view.Com_Tcpip_Clear->setEnabled(true);
+    m_view.Com_Tcpip_Stop->setEnabled(true);
+    m_view.Text_Tcpip_Send->setText(Blank);
+    m_view.Text_Tcpip_Receive->setText(Blank);
+    m_view.HScroll1->setEnabled(false);
+    m_view.Frame19->setEnabled(false);
+    m_view.Label27->setEnabled(false);
+    m_view.Label26->setEnabled(false);
 }
 
 bool NetworkTest::linkStands(quint64 link) const
 {
-    return link == m_linkGeneration && m_winsock->State() == ConverterSocket::Connected;
+    return link == m_linkGeneration && m_winsock.State() == ConverterSocket::Connected;
 }
 
 void NetworkTest::Timer_Loop_Timer()
 {
-    Ui::Form1 *ui = m_form.ui();
     // The connection the pass streams over; a pass never carries on over a newer one.
     const quint64 link = m_linkGeneration;
     if (PatternIndex < 0 || PatternIndex > 31)
         PatternIndex = 0;
     for (;;) {
-        ui->Text_Tcpip_Receive->setText(Blank);
+        m_view.Text_Tcpip_Receive->setText(Blank);
         const QString text = LoopPatterns()[size_t(PatternIndex)];
-        ui->Text_Tcpip_Send->setText(text);
+        m_view.Text_Tcpip_Send->setText(text);
         for (QChar c : text) {
             if (!linkStands(link)) {
                 // The connection is gone: the test stops as the stop click would stop it (so
                 // it neither streams into nothing nor ticks on), leaving what cannot work on a
                 // dead link disabled. The broken text is sent again, whole, at the next start.
                 stopLoopTest();
-                if (m_winsock->State() != ConverterSocket::Connected) {
-                    ui->Com_Tcpip_Send->setEnabled(false);
-                    ui->Com_loop_Test->setEnabled(false);
+                if (m_winsock.State() != ConverterSocket::Connected) {
+                    m_view.Com_Tcpip_Send->setEnabled(false);
+                    m_view.Com_loop_Test->setEnabled(false);
                 }
                 return;
             }
             TCPOutput(QString(c));
             // Read afresh after every character: the bar may have moved during the pause.
-            Delay(ui->HScroll1->value());
+            Delay(m_view.HScroll1->value());
         }
         ++PatternIndex;
-        if (ui->Com_loop_Test->text() == LoopTestCaption || PatternIndex > 31)
+        if (m_view.Com_loop_Test->text() == LoopTestCaption || PatternIndex > 31)
             break;
     }
-    ui->Text_Tcpip_Send->setText(Blank);
-    ui->Text_Tcpip_Receive->setText(Blank);
+    m_view.Text_Tcpip_Send->setText(Blank);
+    m_view.Text_Tcpip_Receive->setText(Blank);
     if (PatternIndex > 31)
         PatternIndex = 0;
 }
@@ -274,5 +262,5 @@ void NetworkTest::Timer_Loop_Timer()
 void NetworkTest::closeConnection()
 {
     ++m_linkGeneration;
-    m_winsock->Close();
+    m_winsock.Close();
 }

@@ -3,17 +3,40 @@
 #include <QString>
 
 #include <array>
-#include <memory>
 
 class ConverterSocket;
-class Form1;
+class FormTimer;
+class MultiLineBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+// The controls of the TCP/IP page.
+struct NetworkView
+{
+    QLineEdit *Text_IP;
+    QLineEdit *Text_Port;
+    QLineEdit *Text_Tcpip_Send;
+    QPushButton *Com_Tcpip_Send;
+    QPushButton *Com_Tcpip_Clear;
+    QPushButton *Com_Tcpip_Stop;
+    QPushButton *Com_loop_Test;
+    QLineEdit *Tcpip_Status;
+    MultiLineBox *Text_Tcpip_Receive;
+    QScrollBar *HScroll1;
+    QGroupBox *Frame19;
+    QLabel *Label27;
+    QLabel *Label26;
+    FormTimer *Timer_Loop;
+};
 
 // The converter test page: the TCP link, the console and the loop test.
 class NetworkTest
 {
 public:
-    explicit NetworkTest(Form1 &form);
-    ~NetworkTest();
+    NetworkTest(const NetworkView &view, ConverterSocket &Winsock1);
 
     void Com_link_Click();
     void Com_Tcpip_Stop_Click();
@@ -30,12 +53,8 @@ public:
     // Closes the connection without touching the controls (the program is ending).
     void closeConnection();
 
-    ConverterSocket &Winsock1() const { return *m_winsock; }
-
     // The texts the loop test sends, in order.
     static const std::array<QString, 32> &LoopPatterns();
-    // The number of the next loop-test text.
-    qint16 patternIndex() const { return PatternIndex; }
 
     // The most the receive box keeps: the newest 64 KiB of what arrived. A peer that floods the
     // connection can then neither grow the box without bound nor make each append slower.
@@ -45,11 +64,13 @@ public:
     static bool portNumber(const QString &text, qint32 *port);
 
 private:
+    friend struct NetworkProbe;
+
     void stopLoopTest();
     bool linkStands(quint64 link) const;
 
-    Form1 &m_form;
-    std::unique_ptr<ConverterSocket> m_winsock;
+    NetworkView m_view;
+    ConverterSocket &m_winsock;
     // Counts the Links and Releases: a wait that finds it changed knows that a newer click has
     // taken the connection over.
     quint64 m_linkGeneration = 0;

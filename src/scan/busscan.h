@@ -3,7 +3,16 @@
 #include <QString>
 #include <QtGlobal>
 
-class Form1;
+class CommandLink;
+class FormTimer;
+class MessageBoxes;
+class MultiLineBox;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class ScanGrid;
 
 // The rates the all-settings scan tries, in this order; indexed by the position of LISTRATE
 // for the rate the port returns to when that scan stops.
@@ -20,25 +29,48 @@ struct ScanPosition
     qint16 BaudIndex = 0;  // all-settings scan only
 };
 
+// The controls the scans work on. Text_Send and Text_Rec belong to the terminal: the Modbus RTU
+// step builds its request in the one and reads the answer from the other's dump.
+struct ScanView
+{
+    QPushButton *Com_Scan_OK;
+    QPushButton *Com_Scan_All;
+    QPushButton *Com_Configuration;
+    QLineEdit *Text_Scan_Status;
+    QLineEdit *Text_Scan_ID_Status;
+    QLineEdit *Text_Scan_BD;
+    QLineEdit *Text_Scan_Checksum_Status;
+    ScanGrid *MSFlexGrid1;
+    QLineEdit *Text_Send;
+    MultiLineBox *Text_Rec;
+    QComboBox *LISTCOM;
+    QComboBox *LISTRATE;
+    QRadioButton *Opt_ASC;
+    QCheckBox *Check_Chksum;
+    FormTimer *Timer1;
+    FormTimer *Timer3;
+};
+
 // The two bus scans: at the current settings (Scan, Timer3) and across all settings
 // (Scan Unknown, Timer1), one address per tick.
 class BusScan
 {
 public:
-    explicit BusScan(Form1 &form);
+    BusScan(const ScanView &view, CommandLink &link, MessageBoxes &boxes);
 
     void Com_Scan_All_Click();
     void Com_Scan_OK_Click();
     void Timer1_Timer();
     void Timer3_Timer();
 
-    // Read-only views for tests and the window.
-    const ScanPosition &allPosition() const { return m_all; }
-    const ScanPosition &currentPosition() const { return m_current; }
-    bool allIdle() const { return m_allIdle; }
-    bool currentIdle() const { return m_currentIdle; }
+    // Both scans' timers off, as taking up a module does; the scans' own state stays.
+    void stopTimers();
+    // The line went away: the window tells the operator; the scans end and must not reopen it.
+    void onLineLost();
 
 private:
+    friend struct ScanProbe;
+
     void showStartStatus();
     void resetAllSettingsScan();
     void resetCurrentSettingsScan();
@@ -46,12 +78,13 @@ private:
     // port; a step still running ends quietly at its next check.
     void abandonAllSettingsScan();
     void abandonCurrentSettingsScan();
-    void onLineLost();
     // The grid has rows for 254 modules; the operator is told (the grid's tool tip) of any more.
     void noteGridEmpty();
     void noteRowWritten(bool written);
 
-    Form1 &m_form;
+    ScanView m_view;
+    CommandLink &m_link;
+    MessageBoxes &m_boxes;
     ScanPosition m_all;      // Timer1_Timer's
     ScanPosition m_current;  // Timer3_Timer's
     // Set: idle, the next click starts the scan. Set at start so the first click starts it.

@@ -1,5 +1,7 @@
 #include "scan/scangrid.h"
 
+#include "link/checksum.h"
+
 #include <QHeaderView>
 #include <QTableWidget>
 
@@ -107,6 +109,11 @@ QString ScanGrid::textArray(int index) const
 QString ScanGrid::text() const
 {
     return textArray(row() * Cols + col());
+}
+
+QString ScanGrid::selectedAddress() const
+{
+    return trimSpaces(text());
 }
 
 int ScanGrid::row() const

@@ -27,6 +27,10 @@ public:
 
     // The text of the current cell, blanks included.
     QString text() const;
+    // The module the pages below the grid talk to: the current cell's text without its
+    // surrounding blanks. Read anew for every command, since the operator may pick another cell
+    // while an exchange waits.
+    QString selectedAddress() const;
     int row() const;
     int col() const;
     // Makes a cell current, as the operator's click does.

@@ -1,16 +1,22 @@
 #include "shell/commsettings.h"
 
+#include "link/commandlink.h"
 #include "link/commport.h"
 #include "link/errors.h"
 #include "link/eventpump.h"
+#include "link/messageboxes.h"
+#include "link/multilinebox.h"
 #include "link/rtuframe.h"
 #include "link/waits.h"
 #include "scan/modeltable.h"
-#include "shell/form1.h"
-#include "shell/formtimer.h"
-#include "shell/messageboxes.h"
 #include "shell/portlistinfo.h"
-#include "ui_form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <initializer_list>
 
@@ -29,53 +35,29 @@ void setEnabled(std::initializer_list<QWidget *> widgets, bool enabled)
 
 }  // namespace
 
-CommSettings::CommSettings(Form1 &form) : m_form(form)
+CommSettings::CommSettings(const SettingsView &view, CommandLink &link, MessageBoxes &boxes,
+                           QObject *parent)
+    : QObject(parent), m_view(view), m_link(link), m_boxes(boxes)
 {
-    QObject::connect(&m_form.MSComm1(), &CommPort::dataArrived, &m_form, [this] { ++m_arrivals; });
+    connect(&m_link.port(), &CommPort::dataArrived, this, [this] { ++m_arrivals; });
 }
 
 CommSettings::~CommSettings() = default;
 
 void CommSettings::Form_Load()
 {
-    Ui::Form1 *ui = m_form.ui();
-
-    // 1. CrcHiTable and CrcLoTable are already filled: the window builds its RtuFramer, which
-    //    fills them, before it runs Form_Load, and nothing changes them afterwards.
-
-    // 2. COM1 at 9600.
-    ui->LISTCOM->setCurrentIndex(0);
-    ui->LISTRATE->setCurrentIndex(DefaultRateIndex);
-
-    // 3. Nothing that talks to a module is usable before a port is open.
-    setEnabled({ui->Com_send, ui->Com_clr, ui->Text_Send, ui->Text_Rec, ui->Com_Scan_OK,
-                ui->Com_Tcpip_Send, ui->Com_Tcpip_Clear, ui->Com_Scan_All, ui->Com_Configuration,
-                ui->Config_BD_Combo, ui->Config_ID_Combo, ui->Config_CS_Combo, ui->Com_loop_Test},
-               false);
-
-    // 4. The scan timers stay silent until a scan sets them going.
-    for (FormTimer *timer : {m_form.Timer1(), m_form.Timer3()}) {
-        timer->setInterval(0);
-        timer->setEnabled(false);
-    }
-
-    // 5.
-    ui->Com_Tcpip_Stop->setEnabled(true);
-
-    // 6.
-    SetupScanGrid(m_form.MSFlexGrid1());
-
+    m_view.LISTCOM->setCurrentIndex(0);
+    m_view.LISTRATE->setCurrentIndex(DefaultRateIndex);
     // Which device each port name stands for, kept up to date while the window is open.
-    m_portInfo = std::make_unique<PortListInfo>(ui->LISTCOM, ui->portInfoLabel);
+    m_portInfo = std::make_unique<PortListInfo>(m_view.LISTCOM, m_view.portInfoLabel);
 }
 
 void CommSettings::Com_Set_Ok_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    CommPort &port = m_form.MSComm1();
+    CommPort &port = m_link.port();
     try {
         // 1. Taken before the warning: a Cancel there changes the list, not this opening.
-        const int rateIndex = ui->LISTRATE->currentIndex();
+        const int rateIndex = m_view.LISTRATE->currentIndex();
         const QString rateText = rateIndex >= 0 && rateIndex <= 7
                                      ? QString::fromLatin1(RateTexts[rateIndex])
                                      : QString();
@@ -84,17 +66,17 @@ void CommSettings::Com_Set_Ok_Click()
 
         if (port.portOpen())
             port.setPortOpen(false);
-        port.setCommPort(ui->LISTCOM->currentIndex() + 1);
+        port.setCommPort(m_view.LISTCOM->currentIndex() + 1);
         port.setSettings(rateText + QStringLiteral(",n,8,1"));
 
-        if (ui->Opt_RTU->isChecked()) {
+        if (m_view.Opt_RTU->isChecked()) {
             port.setInputMode(1);
-            ui->Text_Send->setText(QStringLiteral("1 46 0 0"));
-            ui->Com_Scan_All->setEnabled(false);
+            m_view.Text_Send->setText(QStringLiteral("1 46 0 0"));
+            m_view.Com_Scan_All->setEnabled(false);
         } else {
             port.setInputMode(0);
-            ui->Text_Send->setText(QStringLiteral("$01M"));
-            ui->Com_Scan_All->setEnabled(true);
+            m_view.Text_Send->setText(QStringLiteral("$01M"));
+            m_view.Com_Scan_All->setEnabled(true);
         }
 
         try {
@@ -102,34 +84,32 @@ void CommSettings::Com_Set_Ok_Click()
         } catch (const CommError &error) {
             // The box says only that it failed; the label beside the list says why (missing,
             // busy, or the user lacks the rights to the device).
-            ui->portInfoLabel->setText(error.message());
+            m_view.portInfoLabel->setText(error.message());
             throw;
         }
-        m_form.clearLinkFault();
 
-        setEnabled({ui->Com_send, ui->Com_clr, ui->Text_Send, ui->Text_Rec, ui->Com_Scan_OK,
-                    ui->Check_Auto, ui->Text_Time},
+        setEnabled({m_view.Com_send, m_view.Com_clr, m_view.Text_Send, m_view.Text_Rec, m_view.Com_Scan_OK,
+                    m_view.Check_Auto, m_view.Text_Time},
                    true);
 
-        ClearScanGrid(m_form.MSFlexGrid1());
+        ClearScanGrid(*m_view.MSFlexGrid1);
 
         ReceiveLoop();
     } catch (const LinkError &) {
-        ShowPortError();
+        showPortError(m_boxes);
     }
 }
 
 void CommSettings::ConfirmLinkSettings()
 {
-    Ui::Form1 *ui = m_form.ui();
-    if (ui->LISTRATE->currentIndex() == DefaultRateIndex &&
-        ui->Check_Chksum->checkState() == Qt::Unchecked)
+    if (m_view.LISTRATE->currentIndex() == DefaultRateIndex &&
+        m_view.Check_Chksum->checkState() == Qt::Unchecked)
         return;
 
     MessageBoxes::Answer answer;
     do {
         // No help is attached to the Help button: it leaves the question standing.
-        answer = m_form.boxes().show(
+        answer = m_boxes.show(
             QStringLiteral("The Checksum/Baud-Rate has been changed! Check that module's "
                            "configuation is correct !"),
             QStringLiteral(" System Message "), MessageBoxes::Exclamation,
@@ -138,20 +118,20 @@ void CommSettings::ConfirmLinkSettings()
 
     if (answer == MessageBoxes::AnswerCancel) {
         // Back to the defaults the warning is about: 9600 and no checksum.
-        ui->LISTRATE->setCurrentIndex(DefaultRateIndex);
-        ui->Check_Chksum->setChecked(false);
+        m_view.LISTRATE->setCurrentIndex(DefaultRateIndex);
+        m_view.Check_Chksum->setChecked(false);
     }
 }
 
 bool CommSettings::receiving() const
 {
-    return m_form.ui()->Opt_RTU->isChecked() && m_form.MSComm1().portOpen() &&
+    return m_view.Opt_RTU->isChecked() && m_link.port().portOpen() &&
            !WaitContext::ending();
 }
 
 void CommSettings::ReceiveLoop()
 {
-    MultiLineBox *rec = m_form.ui()->Text_Rec;
+    MultiLineBox *rec = m_view.Text_Rec;
     EventPump &pump = *WaitContext::current().pump;
     if (receiving())
         rec->setKeepLimit(ReceiveKeepLimit);
@@ -160,7 +140,7 @@ void CommSettings::ReceiveLoop()
     // pump may have changed any of them (ASCII chosen, the port closed or reopened, Exit).
     while (receiving()) {
         const quint64 seen = m_arrivals;
-        const QByteArray bytes = m_form.MSComm1().input();
+        const QByteArray bytes = m_link.port().input();
         if (!bytes.isEmpty())
             rec->appendText(hexDump(bytes));
         pump.pumpOnce();
@@ -174,43 +154,34 @@ void CommSettings::ReceiveLoop()
 
 void CommSettings::Com_About_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    ui->LISTCOM->setCurrentIndex(0);
-    ui->LISTRATE->setCurrentIndex(DefaultRateIndex);
-    if (ui->Opt_ASC->isChecked())
+    m_view.LISTCOM->setCurrentIndex(0);
+    m_view.LISTRATE->setCurrentIndex(DefaultRateIndex);
+    if (m_view.Opt_ASC->isChecked())
         Opt_ASC_Click();
     else
-        ui->Opt_ASC->setChecked(true);  // runs Opt_ASC_Click
-    ui->Check_Chksum->setChecked(false);
-    ui->Text_Port->setText(QString::fromLatin1(DefaultConverterPort));
-    ui->Text_IP->setText(QString::fromLatin1(DefaultConverterAddress));
+        m_view.Opt_ASC->setChecked(true);  // runs Opt_ASC_Click
+    m_view.Check_Chksum->setChecked(false);
+    m_view.Text_Port->setText(QString::fromLatin1(DefaultConverterPort));
+    m_view.Text_IP->setText(QString::fromLatin1(DefaultConverterAddress));
 }
 
 void CommSettings::Com_Exit_Click()
 {
-    if (m_form.MSComm1().portOpen())
-        m_form.MSComm1().setPortOpen(false);
-    m_form.endProgram();
+    if (m_link.port().portOpen())
+        m_link.port().setPortOpen(false);
+    emit exitRequested();
 }
 
 void CommSettings::Opt_ASC_Click()
 {
-    m_form.ui()->Check_Chksum->setEnabled(true);
+    m_view.Check_Chksum->setEnabled(true);
 }
 
 void CommSettings::Opt_RTU_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    if (ui->Opt_RTU->isChecked()) {
+    if (m_view.Opt_RTU->isChecked()) {
         // Modbus RTU frames carry their own CRC.
-        ui->Check_Chksum->setChecked(false);
-        ui->Check_Chksum->setEnabled(false);
+        m_view.Check_Chksum->setChecked(false);
+        m_view.Check_Chksum->setEnabled(false);
     }
-}
-
-void CommSettings::ShowPortError()
-{
-    m_form.boxes().show(QStringLiteral("Open Communication Port Error "),
-                        QStringLiteral(" System Message "), MessageBoxes::Critical,
-                        MessageBoxes::Ok);
 }

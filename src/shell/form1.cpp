@@ -2,23 +2,26 @@
 
 #include "config/moduleconfig.h"
 #include "dio/diopanel.h"
+#include "link/commandlink.h"
 #include "link/commport.h"
 #include "link/errors.h"
-#include "link/exchange.h"
-#include "link/rtuframe.h"
+#include "link/formtimer.h"
+#include "link/messageboxes.h"
 #include "link/waits.h"
+#include "network/convertersocket.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
+#include "scan/modeltable.h"
 #include "scan/scangrid.h"
 #include "shell/commsettings.h"
-#include "shell/formtimer.h"
-#include "shell/messageboxes.h"
 #include "terminal/terminal.h"
 #include "ui_form1.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTimer>
+
+#include <initializer_list>
 
 static void initResources()
 {
@@ -28,6 +31,15 @@ static void initResources()
 namespace {
 
 constexpr int TwipsPerPixel = 15;
+
+template <typename T, size_t N>
+std::array<T *, N> controlsNamed(const QWidget *window, const QString &prefix)
+{
+    std::array<T *, N> controls{};
+    for (size_t n = 0; n < N; ++n)
+        controls[n] = window->findChild<T *>(prefix + QString::number(int(n), 16).toUpper());
+    return controls;
+}
 
 }  // namespace
 
@@ -50,25 +62,7 @@ Form1::Form1(const Platform &platform, QWidget *parent)
     WaitContext::install(m_platform.clock, m_platform.pump);
     m_ui->setupUi(this);
     applyDesignTexts(this);
-
-    m_grid = std::make_unique<ScanGrid>(m_ui->MSFlexGrid1);
-    m_rtu = std::make_unique<RtuFramer>();
-    m_exchange = std::make_unique<CommandExchange>(*m_platform.port);
-    m_platform.port->setObjectName(QStringLiteral("MSComm1"));
-
-    m_timerSend = new FormTimer(QStringLiteral("Timer_Send"), this);
-    m_timerSend->setInterval(50);
-    m_timer1 = new FormTimer(QStringLiteral("Timer1"), this);
-    m_timer3 = new FormTimer(QStringLiteral("Timer3"), this);
-    m_timerLoop = new FormTimer(QStringLiteral("Timer_Loop"), this);
-
-    m_settings = std::make_unique<CommSettings>(*this);
-    m_terminal = std::make_unique<Terminal>(*this);
-    m_scan = std::make_unique<BusScan>(*this);
-    m_dio = std::make_unique<DioPanel>(*this);
-    m_config = std::make_unique<ModuleConfig>(*this);
-    m_network = std::make_unique<NetworkTest>(*this);
-
+    buildSubsystems();
     wireControls();
     guarded([this] { Form_Load(); });
 }
@@ -82,24 +76,92 @@ Form1::~Form1()
     WaitContext::ending() = false;
 }
 
+void Form1::buildSubsystems()
+{
+    Ui::Form1 *ui = m_ui.get();
+    MessageBoxes &boxes = *m_platform.boxes;
+    m_grid = std::make_unique<ScanGrid>(ui->MSFlexGrid1);
+    m_link = std::make_unique<CommandLink>(*m_platform.port);
+    m_platform.port->setObjectName(QStringLiteral("MSComm1"));
+    m_winsock = std::make_unique<ConverterSocket>();
+    m_winsock->setObjectName(QStringLiteral("Winsock1"));
+
+    m_timerSend = new FormTimer(QStringLiteral("Timer_Send"), this);
+    m_timerSend->setInterval(50);
+    m_timer1 = new FormTimer(QStringLiteral("Timer1"), this);
+    m_timer3 = new FormTimer(QStringLiteral("Timer3"), this);
+    m_timerLoop = new FormTimer(QStringLiteral("Timer_Loop"), this);
+
+    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
+    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
+    const auto labels = controlsNamed<QLabel, 16>(this, QStringLiteral("Lab_D"));
+
+    m_settings = std::make_unique<CommSettings>(
+        SettingsView{ui->LISTCOM, ui->LISTRATE, ui->Opt_ASC, ui->Opt_RTU, ui->Check_Chksum,
+                     ui->portInfoLabel, ui->Text_IP, ui->Text_Port, ui->Text_Send, ui->Text_Rec,
+                     ui->Com_send, ui->Com_clr, ui->Check_Auto, ui->Text_Time, ui->Com_Scan_OK,
+                     ui->Com_Scan_All, m_grid.get()},
+        *m_link, boxes);
+    m_terminal = std::make_unique<Terminal>(
+        TerminalView{ui->Text_Send, ui->Com_send, ui->Text_Chksum, ui->Text_Rec, ui->Com_clr,
+                     ui->Check_Auto, ui->Text_Time, ui->Opt_ASC, ui->Check_Chksum, m_timerSend},
+        *m_link, boxes);
+    m_scan = std::make_unique<BusScan>(
+        ScanView{ui->Com_Scan_OK, ui->Com_Scan_All, ui->Com_Configuration, ui->Text_Scan_Status,
+                 ui->Text_Scan_ID_Status, ui->Text_Scan_BD, ui->Text_Scan_Checksum_Status,
+                 m_grid.get(), ui->Text_Send, ui->Text_Rec, ui->LISTCOM, ui->LISTRATE,
+                 ui->Opt_ASC, ui->Check_Chksum, m_timer1, m_timer3},
+        *m_link, boxes);
+    m_dio = std::make_unique<DioPanel>(DioView{outputs, inputs, ui->Com_DIO_Status,
+                                               ui->Text_Disp_Com, ui->Text_DSP_Res,
+                                               ui->Check_Chksum, m_grid.get()},
+                                       *m_link);
+    m_config = std::make_unique<ModuleConfig>(
+        ConfigView{ui->Config_ID_Combo, ui->Config_BD_Combo, ui->Config_CS_Combo,
+                   ui->Combo_E82_TT, ui->Com_E82_DF, ui->Com_Write, ui->Frame_Config,
+                   ui->Frame_DI, ui->Frame_DO, ui->Com_DIO_Status, labels, inputs, outputs,
+                   ui->Text_Disp_Com, ui->Text_DSP_Res, ui->Opt_RTU, ui->Check_Chksum,
+                   m_grid.get()},
+        *m_link, boxes);
+    m_network = std::make_unique<NetworkTest>(
+        NetworkView{ui->Text_IP, ui->Text_Port, ui->Text_Tcpip_Send, ui->Com_Tcpip_Send,
+                    ui->Com_Tcpip_Clear, ui->Com_Tcpip_Stop, ui->Com_loop_Test, ui->Tcpip_Status,
+                    ui->Text_Tcpip_Receive, ui->HScroll1, ui->Frame19, ui->Label27, ui->Label26,
+                    m_timerLoop},
+        *m_winsock);
+}
+
 void Form1::Form_Load()
 {
+    Ui::Form1 *ui = m_ui.get();
+    // The CRC tables are built on first use and never change afterwards.
     m_settings->Form_Load();
+
+    // Nothing that talks to a module is usable before a port is open.
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ui->Com_send, ui->Com_clr, ui->Text_Send, ui->Text_Rec, ui->Com_Scan_OK,
+             ui->Com_Tcpip_Send, ui->Com_Tcpip_Clear, ui->Com_Scan_All, ui->Com_Configuration,
+             ui->Config_BD_Combo, ui->Config_ID_Combo, ui->Config_CS_Combo, ui->Com_loop_Test})
+        w->setEnabled(false);
+
+    // The scan timers stay silent until a scan sets them going.
+    for (FormTimer *timer : {m_timer1, m_timer3}) {
+        timer->setInterval(0);
+        timer->setEnabled(false);
+    }
+
+    ui->Com_Tcpip_Stop->setEnabled(true);
+    SetupScanGrid(*m_grid);
 }
 
 QString Form1::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
 {
-    return m_exchange->Response(Send_Data, CHK_SUM, TT);
+    return m_link->Response(Send_Data, CHK_SUM, TT);
 }
 
 QString Form1::TCPOutput(const QString &Cmd)
 {
     return m_network->TCPOutput(Cmd);
-}
-
-void Form1::BuildRtuFrame()
-{
-    m_rtu->BuildRtuFrame(m_ui->Text_Send->text());
 }
 
 void Form1::setHeightTwips(int twips)
@@ -137,11 +199,6 @@ void Form1::reportLinkFault(const QString &reason)
                 QStringLiteral("The communication port is not open: %1").arg(reason),
                 QStringLiteral(" System Message "), MessageBoxes::Critical, MessageBoxes::Ok);
     });
-}
-
-void Form1::clearLinkFault()
-{
-    m_faultShown = false;
 }
 
 void Form1::endProgram()
@@ -190,13 +247,20 @@ void Form1::wireControls()
         connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded(handler); });
     };
 
-    connect(m_platform.port, &CommPort::lineLost, this,
-            [this](const QString &reason) { reportLinkFault(reason); });
+    // The serial line: a lost line ends what runs on it, and is told once until the port opens.
+    CommPort *port = m_platform.port;
+    connect(port, &CommPort::lineLost, this, [this](const QString &reason) {
+        m_terminal->onLineLost();
+        m_scan->onLineLost();
+        reportLinkFault(reason);
+    });
+    connect(port, &CommPort::opened, this, [this] { m_faultShown = false; });
 
     // Setting page.
     click(ui->Com_Set_Ok, [this] { m_settings->Com_Set_Ok_Click(); });
     click(ui->Com_About, [this] { m_settings->Com_About_Click(); });
     click(ui->Com_Exit, [this] { m_settings->Com_Exit_Click(); });
+    connect(m_settings.get(), &CommSettings::exitRequested, this, &Form1::endProgram);
     connect(ui->Opt_ASC, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             guarded([this] { m_settings->Opt_ASC_Click(); });
@@ -221,13 +285,15 @@ void Form1::wireControls()
     m_timer3->onTick = [this] { guarded([this] { m_scan->Timer3_Timer(); }); };
     click(ui->Com_Configuration, [this] { m_config->Com_Configuration_Click(); });
     click(ui->Com_Write, [this] { m_config->Com_Write_Click(); });
+    // Taking up a module grows the window and stops both scans.
+    connect(m_config.get(), &ModuleConfig::heightRequested, this, &Form1::setHeightTwips);
+    connect(m_config.get(), &ModuleConfig::takingUp, this, [this] { m_scan->stopTimers(); });
     click(ui->Com_DIO_Status, [this] { m_dio->Com_DIO_Status_Click(); });
+    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
+    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
     for (int channel = 0; channel < 16; ++channel) {
-        const QString digit = QString::number(channel, 16).toUpper();
-        auto *output = findChild<QAbstractButton *>(QStringLiteral("Com_DO") + digit);
-        auto *input = findChild<QAbstractButton *>(QStringLiteral("Com_DI_D") + digit);
-        click(output, [this, channel] { m_dio->Com_DO_Click(channel); });
-        click(input, [this, channel] { m_dio->Com_DI_Click(channel); });
+        click(outputs[size_t(channel)], [this, channel] { m_dio->Com_DO_Click(channel); });
+        click(inputs[size_t(channel)], [this, channel] { m_dio->Com_DI_Click(channel); });
     }
 
     // TCP/IP page.
@@ -237,4 +303,9 @@ void Form1::wireControls()
     click(ui->Com_Tcpip_Clear, [this] { m_network->Com_Tcpip_Clear_Click(); });
     click(ui->Com_loop_Test, [this] { m_network->Com_loop_Test_Click(); });
     m_timerLoop->onTick = [this] { guarded([this] { m_network->Timer_Loop_Timer(); }); };
+    connect(m_winsock.get(), &ConverterSocket::CloseEvent, this,
+            [this] { guarded([this] { m_network->Winsock1_Close(); }); });
+    connect(m_winsock.get(), &ConverterSocket::DataArrival, this, [this](qint32 bytesTotal) {
+        guarded([this, bytesTotal] { m_network->Winsock1_DataArrival(bytesTotal); });
+    });
 }

@@ -3,7 +3,7 @@
 #include "link/clock.h"
 #include "link/eventpump.h"
 #include "link/serialcommport.h"
-#include "shell/messageboxes.h"
+#include "link/messageboxes.h"
 
 #include <cstdio>
 #include <unistd.h>

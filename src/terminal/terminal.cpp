@@ -1,13 +1,15 @@
 #include "terminal/terminal.h"
 
 #include "link/checksum.h"
-#include "link/commport.h"
+#include "link/commandlink.h"
+#include "link/formtimer.h"
+#include "link/messageboxes.h"
+#include "link/multilinebox.h"
 #include "link/rtuframe.h"
-#include "shell/form1.h"
-#include "shell/formtimer.h"
-#include "shell/messageboxes.h"
-#include "ui_form1.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QSignalBlocker>
 
 #include <limits>
@@ -18,51 +20,49 @@ const QString CrLf = QStringLiteral("\r\n");
 
 }  // namespace
 
-Terminal::Terminal(Form1 &form) : m_form(form)
+Terminal::Terminal(const TerminalView &view, CommandLink &link, MessageBoxes &boxes)
+    : m_view(view), m_link(link), m_boxes(boxes)
 {
-    // The window tells the operator of a lost line once; a repeat running on that line stops
-    // with it, instead of failing at its next tick with a second message about the same loss.
-    QObject::connect(&m_form.MSComm1(), &CommPort::lineLost, &m_form, [this] {
-        if (m_form.Timer_Send()->isEnabled())
-            stopRepeat();
-    });
+}
+
+void Terminal::onLineLost()
+{
+    if (m_view.Timer_Send->isEnabled())
+        stopRepeat();
 }
 
 void Terminal::Com_send_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
     try {
-        ui->Text_Chksum->setText(QStringLiteral(" "));
-        ui->Text_Rec->setText(QStringLiteral(" "));
+        m_view.Text_Chksum->setText(QStringLiteral(" "));
+        m_view.Text_Rec->setText(QStringLiteral(" "));
 
-        if (ui->Opt_ASC->isChecked()) {
-            const bool withSum = ui->Check_Chksum->checkState() != Qt::Unchecked;
+        if (m_view.Opt_ASC->isChecked()) {
+            const bool withSum = m_view.Check_Chksum->checkState() != Qt::Unchecked;
             // The display shows the sum of the text as typed; Response sends the sum of the
             // upper-cased text, so the two differ for lower-case letters.
-            const QString s = trimSpaces(ui->Text_Send->text());
-            ui->Text_Chksum->setText(withSum ? s + asciiChecksum(s) : QString());
+            const QString s = trimSpaces(m_view.Text_Send->text());
+            m_view.Text_Chksum->setText(withSum ? s + asciiChecksum(s) : QString());
 
-            const QString before = ui->Text_Rec->text();
-            QString command = ui->Text_Send->text();
-            const QString reply = m_form.Response(command, withSum, 200);
-            ui->Text_Rec->setText(before + reply + CrLf);
-            if (ui->Text_Rec->text().size() >= ui->Text_Rec->maxLength())
-                ui->Text_Rec->setText(QString());
+            const QString before = m_view.Text_Rec->text();
+            QString command = m_view.Text_Send->text();
+            const QString reply = m_link.Response(command, withSum, 200);
+            m_view.Text_Rec->setText(before + reply + CrLf);
+            if (m_view.Text_Rec->text().size() >= m_view.Text_Rec->maxLength())
+                m_view.Text_Rec->setText(QString());
         } else {
-            m_form.BuildRtuFrame();
-            // A copy: the scan may build its own frame while this one is on its way.
-            const QByteArray frame = m_form.rtu().RtuFrame;
-            m_form.MSComm1().output(frame);
+            const QByteArray frame = BuildRtuFrame(m_view.Text_Send->text());
+            m_link.OutputFrame(frame);
             // The reply comes through the receive loop of the OK button, not here.
-            ui->Text_Chksum->setText(ui->Text_Chksum->text() + hexDump(frame) + CrLf);
+            m_view.Text_Chksum->setText(m_view.Text_Chksum->text() + hexDump(frame) + CrLf);
         }
     } catch (const std::exception &) {
         // A repeated send fails the same way at every tick (a port that has gone away, a text
         // that cannot be sent): the repeat stops, so the operator gets one message and is not
         // held by a box coming back at every tick.
-        if (ui->Check_Auto->isChecked())
+        if (m_view.Check_Auto->isChecked())
             stopRepeat();
-        m_form.boxes().show(QStringLiteral("Data format error !"),
+        m_boxes.show(QStringLiteral("Data format error !"),
                             QStringLiteral(" Syntax description error "), MessageBoxes::Exclamation,
                             MessageBoxes::Ok);
     }
@@ -78,7 +78,7 @@ void Terminal::Text_Send_KeyPress(int &KeyAscii)
 
 void Terminal::Com_clr_Click()
 {
-    m_form.ui()->Text_Rec->setText(QStringLiteral(" "));
+    m_view.Text_Rec->setText(QStringLiteral(" "));
 }
 
 int Terminal::repeatInterval(const QString &text)
@@ -99,37 +99,35 @@ int Terminal::repeatInterval(const QString &text)
 
 void Terminal::Check_Auto_Click()
 {
-    Ui::Form1 *ui = m_form.ui();
-    if (!ui->Check_Auto->isChecked()) {
-        ui->Text_Time->setEnabled(true);
-        m_form.Timer_Send()->setEnabled(false);
+    if (!m_view.Check_Auto->isChecked()) {
+        m_view.Text_Time->setEnabled(true);
+        m_view.Timer_Send->setEnabled(false);
         return;
     }
 
-    const int ms = repeatInterval(ui->Text_Time->text());
+    const int ms = repeatInterval(m_view.Text_Time->text());
     if (ms < 0) {
         stopRepeat();
-        m_form.boxes().show(
+        m_boxes.show(
             QStringLiteral("The auto-send interval must be a whole number of milliseconds, "
                            "from 1 to %1. Correct the mS box and check Auto again.")
                 .arg(std::numeric_limits<int>::max()),
             QStringLiteral(" System Message "), MessageBoxes::Exclamation, MessageBoxes::Ok);
         return;
     }
-    ui->Text_Time->setEnabled(false);
-    m_form.Timer_Send()->setInterval(ms);
-    m_form.Timer_Send()->setEnabled(true);
+    m_view.Text_Time->setEnabled(false);
+    m_view.Timer_Send->setInterval(ms);
+    m_view.Timer_Send->setEnabled(true);
 }
 
 void Terminal::stopRepeat()
 {
-    Ui::Form1 *ui = m_form.ui();
     {
-        const QSignalBlocker quiet(ui->Check_Auto);
-        ui->Check_Auto->setChecked(false);
+        const QSignalBlocker quiet(m_view.Check_Auto);
+        m_view.Check_Auto->setChecked(false);
     }
-    ui->Text_Time->setEnabled(true);
-    m_form.Timer_Send()->setEnabled(false);
+    m_view.Text_Time->setEnabled(true);
+    m_view.Timer_Send->setEnabled(false);
 }
 
 void Terminal::Timer_Send_Timer()

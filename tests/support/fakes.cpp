@@ -6,7 +6,6 @@
 
 void FakeTime::pumpOnce()
 {
-    ++pumps;
     if (processQtEvents)
         QCoreApplication::processEvents();
     runDue();
@@ -14,14 +13,12 @@ void FakeTime::pumpOnce()
 
 void FakeTime::waitForEvents(qint64 maxMs)
 {
-    ++waits;
     if (processQtEvents)
         QCoreApplication::processEvents();
     if (maxMs < 0 && m_actions.empty()) {
-        if (onIdleForever)
-            onIdleForever();
-        else
+        if (!onIdleForever)
             qFatal("FakeTime: a wait without deadline and nothing scheduled would never end");
+        onIdleForever();
         return;
     }
     quint64 target = maxMs < 0 ? m_actions.begin()->first : m_elapsed + quint64(maxMs);
@@ -55,72 +52,70 @@ void FakeTime::runDue()
     }
 }
 
-void FakeCommPort::setPortOpen(bool open)
+void FakeCommPort::requireOpen() const
 {
-    if (open) {
-        if (m_open)
-            throw CommError(QStringLiteral("The port is already open"));
-        if (failOpen)
-            throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
-        m_open = true;
-        ++opens;
-        openedWith << m_settings;
-    } else if (m_open) {
-        m_open = false;
-        ++closes;
-        m_inbox.clear();
-        ++m_generation;
-    }
+    if (!m_open)
+        throw CommError(QStringLiteral("The port is not open"));
+}
+
+void FakeCommPort::openPort()
+{
+    if (m_open)
+        throw CommError(QStringLiteral("The port is already open"));
+    if (failOpen)
+        throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
+    m_open = true;
+    openedWith << m_settings;
+}
+
+void FakeCommPort::closePort()
+{
+    m_open = false;
+    m_inbox.clear();
+    ++m_generation;
 }
 
 void FakeCommPort::clearInput()
 {
-    if (!m_open)
-        throw CommError(QStringLiteral("The port is not open"));
+    requireOpen();
     m_inbox.clear();
 }
 
-void FakeCommPort::output(const QByteArray &bytes)
+void FakeCommPort::writeBytes(const QByteArray &bytes)
 {
-    if (!m_open)
-        throw CommError(QStringLiteral("The port is not open"));
-    writes.append({bytes, m_settings, m_inputMode, m_time ? m_time->tickCount() : 0});
-    if (!responder)
-        return;
-    const QByteArray reply = responder(bytes, m_settings);
+    requireOpen();
+    writes.append({bytes, m_settings, m_time->tickCount()});
+    const QByteArray reply = responder ? responder(bytes, m_settings) : QByteArray();
     if (reply.isEmpty())
         return;
-    if (!m_time) {
-        m_inbox += reply;
-        return;
-    }
     const quint64 generation = m_generation;
     m_time->at(replyDelay, [this, reply, generation] {
-        if (m_open && generation == m_generation) {
-            m_inbox += reply;
-            emit dataArrived();
-        }
+        if (generation == m_generation)
+            receive(reply);
     });
 }
 
-QByteArray FakeCommPort::input()
+QByteArray FakeCommPort::readBytes()
 {
-    if (!m_open)
-        throw CommError(QStringLiteral("The port is not open"));
-    QByteArray bytes = m_inbox;
-    m_inbox.clear();
-    return bytes;
+    requireOpen();
+    return std::exchange(m_inbox, QByteArray());
 }
 
-void FakeCommPort::hangUp(const QString &reason)
+void FakeCommPort::receive(const QByteArray &bytes)
+{
+    m_inbox += bytes;
+    emit dataArrived();
+}
+
+void FakeCommPort::hangUp()
 {
     if (!m_open)
         return;
-    setPortOpen(false);
-    emit lineLost(reason);
+    closePort();
+    emit lineLost(QStringLiteral("line lost"));
 }
 
-QStringList FakeCommPort::writtenTexts() const
+QStringList FakeCommPort::written() const
 {
     QStringList texts;
     for (const Write &w : writes)
@@ -132,7 +127,13 @@ MessageBoxes::Answer FakeMessageBoxes::show(const QString &text, const QString &
                                             Buttons buttons)
 {
     shown.append({text, title, icon, buttons});
-    if (onShow)
-        onShow(shown.last());
     return answers.isEmpty() ? AnswerOk : answers.takeFirst();
+}
+
+QStringList FakeMessageBoxes::texts() const
+{
+    QStringList list;
+    for (const Box &box : shown)
+        list << box.text;
+    return list;
 }

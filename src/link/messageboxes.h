@@ -25,3 +25,7 @@ public:
 private:
     QWidget *m_parent;
 };
+
+// "Open Communication Port Error " titled " System Message ": a port that would not open, from the
+// settings or from a scan that reopens the port.
+void showPortError(MessageBoxes &boxes);

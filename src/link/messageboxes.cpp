@@ -1,4 +1,4 @@
-#include "shell/messageboxes.h"
+#include "link/messageboxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -34,4 +34,10 @@ MessageBoxes::Answer QtMessageBoxes::show(const QString &text, const QString &ti
     if (result == QMessageBox::Ok)
         return AnswerOk;
     return buttons == Ok ? AnswerOk : AnswerCancel;
+}
+
+void showPortError(MessageBoxes &boxes)
+{
+    boxes.show(QStringLiteral("Open Communication Port Error "), QStringLiteral(" System Message "),
+               MessageBoxes::Critical, MessageBoxes::Ok);
 }

@@ -1,4 +1,4 @@
-#include "link/exchange.h"
+#include "link/commandlink.h"
 
 #include "link/checksum.h"
 #include "link/clock.h"
@@ -7,13 +7,17 @@
 #include "link/eventpump.h"
 #include "link/waits.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 constexpr qsizetype MaxReply = 64 * 1024;
 
 }  // namespace
 
-QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
+CommandLink::CommandLink(CommPort &port, QObject *parent) : QObject(parent), m_port(port) {}
+
+QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
 {
     Clock &clock = *WaitContext::current().clock;
     EventPump &pump = *WaitContext::current().pump;
@@ -39,14 +43,12 @@ QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const
     // it; a wait must not block on data that is already there.
     int arrivals = 0;
     const QMetaObject::Connection counting =
-        QObject::connect(&m_port, &CommPort::dataArrived, [&arrivals] { ++arrivals; });
-    struct Disconnect
-    {
-        const QMetaObject::Connection &connection;
-        ~Disconnect() { QObject::disconnect(connection); }
-    } disconnect{counting};
+        connect(&m_port, &CommPort::dataArrived, this, [&arrivals] { ++arrivals; });
+    const auto disconnect = qScopeGuard([&counting] { QObject::disconnect(counting); });
 
     const quint32 start = clock.tickCount();
+    quint32 elapsed = 0;
+    quint32 replyAt = 0;  // when the carriage return was read, before the events ran
     for (;;) {
         arrivals = 0;
         // A port lost during the wait reads as silence; the next exchange reports it.
@@ -56,12 +58,33 @@ QString CommandExchange::Response(QString &Send_Data, const bool &CHK_SUM, const
         // bounded while the exchange runs to its time-out.
         if (buffer.size() < MaxReply)
             buffer = trimSpaces(buffer + QString::fromLatin1(piece.left(MaxReply - buffer.size())));
+        const bool complete = buffer.contains(u'\r');
+        if (complete)
+            replyAt = clock.tickCount() - start;
         pump.pumpOnce();
-        const quint32 elapsed = clock.tickCount() - start;
-        if (qint64(elapsed) >= qint64(TT) || buffer.contains(u'\r') || WaitContext::ending())
+        elapsed = clock.tickCount() - start;
+        if (qint64(elapsed) >= qint64(TT) || complete || WaitContext::ending())
             break;
         if (arrivals == 0)
             pump.waitForEvents(qint64(TT) - qint64(elapsed));
     }
+    const bool answered = buffer.contains(u'\r');
+    emit exchanged({bytes, CHK_SUM, buffer, TT, answered, answered ? replyAt : elapsed});
     return buffer;
+}
+
+QString CommandLink::ask(const QString &command, bool withChecksum, qint32 timeoutMs)
+{
+    QString sendData = command;
+    return Response(sendData, withChecksum, timeoutMs);
+}
+
+void CommandLink::OutputFrame(const QByteArray &frame)
+{
+    m_port.output(frame);
+}
+
+void CommandLink::Delay(qint32 ms)
+{
+    ::Delay(ms);
 }

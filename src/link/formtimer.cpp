@@ -1,4 +1,6 @@
-#include "shell/formtimer.h"
+#include "link/formtimer.h"
+
+#include <QScopeGuard>
 
 FormTimer::FormTimer(const QString &name, QObject *parent) : QObject(parent)
 {
@@ -32,10 +34,6 @@ void FormTimer::fire()
     if (m_inTick || !onTick)
         return;
     m_inTick = true;
-    struct Reset
-    {
-        bool &flag;
-        ~Reset() { flag = false; }
-    } reset{m_inTick};
+    const auto reset = qScopeGuard([this] { m_inTick = false; });
     onTick();
 }

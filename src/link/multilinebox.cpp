@@ -1,4 +1,4 @@
-#include "shell/multilinebox.h"
+#include "link/multilinebox.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

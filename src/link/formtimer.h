@@ -18,15 +18,12 @@ public:
     int interval() const { return m_interval; }
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
-    // True while the tick handler runs.
-    bool inTick() const { return m_inTick; }
 
     std::function<void()> onTick;
 
-    // Runs one tick now, as the timer would (tests drive steps this way).
-    void fire();
-
 private:
+    friend struct TimerProbe;  // tests tick the timer on their own clock
+    void fire();
     void apply();
 
     QTimer m_timer;

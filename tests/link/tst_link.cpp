@@ -1,0 +1,234 @@
+// The command link: checksum, Modbus RTU frames, the exchange and the waits on the fake clock, the
+// real serial port on the simulator's pseudo-terminal, and the COMn convention both sides share.
+#include "link/checksum.h"
+#include "link/errors.h"
+#include "link/formtimer.h"
+#include "link/portresolver.h"
+#include "link/rtuframe.h"
+#include "link/waits.h"
+#include "sim/simwire.h"
+#include "support/rig.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { usePrivateRuntimeDir(); }
+
+    void written_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("checksum");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("after");  // the caller's string after the call
+        QTest::newRow("summed") << "$01M" << true << QByteArray("$01MD2\r") << "$01MD2";
+        QTest::newRow("plain") << "$01M" << false << QByteArray("$01M\r") << "$01M";
+        QTest::newRow("summed, lower case, blanks")
+            << " $01m " << true << QByteArray("$01MD2\r") << "$01MD2";
+        QTest::newRow("plain, lower case, blanks")
+            << " $01m " << false << QByteArray("$01m\r") << " $01m ";
+        QTest::newRow("empty, summed") << "" << true << QByteArray("0\r") << "0";
+        QTest::newRow("empty, plain") << "" << false << QByteArray("\r") << "";
+        QTest::newRow("sum above FF") << "%zzz" << true << QByteArray("%ZZZ33\r") << "%ZZZ33";
+    }
+    void written()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, checksum);
+        FakeLink f;
+        f.port.receive("!99 stale\r");
+        f.answer([](const QString &) { return QStringLiteral("!01\r"); });
+        QCOMPARE(f.link.Response(command, checksum, 60), QStringLiteral("!01\r"));
+        QCOMPARE(f.port.writes.size(), 1);
+        QCOMPARE(f.port.writes.first().bytes, row<QByteArray>("line"));
+        QCOMPARE(command, row<QString>("after"));
+        // The module's own rule, worked out by the simulator, agrees with the line written.
+        if (checksum && command.size() > 2)
+            QCOMPARE(simAsciiChecksum(command.chopped(2).toLatin1()), command.right(2).toLatin1());
+    }
+
+    void unsendable_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("no single-byte code") << QStringLiteral("$01\u20AC");
+        QTest::newRow("sum beyond 16 bits") << QString(400, u'z');
+    }
+    void unsendable()
+    {
+        FakeLink f;
+        QString command = row<QString>("command");
+        QVERIFY_THROWS_EXCEPTION(FormatError, f.link.Response(command, true, 60));
+        f.port.setPortOpen(false);
+        QString plain = QStringLiteral("$01M");
+        QVERIFY_THROWS_EXCEPTION(CommError, f.link.Response(plain, false, 60));
+        QVERIFY(f.port.writes.isEmpty());
+    }
+
+    void reply_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");  // arriving 5 ms apart
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<quint32>("took");
+        using L = QList<QByteArray>;
+        QTest::newRow("whole") << L{"!01E41\r"} << "!01E41\r" << 5u;
+        QTest::newRow("two pieces") << L{"!01", "E41\r"} << "!01E41\r" << 10u;
+        QTest::newRow("blank ending a piece") << L{"!01 ", "E41\r"} << "!01E41\r" << 10u;
+        QTest::newRow("leading blanks") << L{"   !01\r"} << "!01\r" << 5u;
+        QTest::newRow("after the return") << L{"!01\rXY"} << "!01\rXY" << 5u;
+        QTest::newRow("nothing") << L{} << "" << 200u;
+        QTest::newRow("no return") << L{"!01"} << "!01" << 200u;
+    }
+    void reply()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        FakeLink f;
+        f.time.advance(0xFFFFFFFFu - 1000 - 100);  // the tick counter wraps during the wait
+        for (int i = 0; i < pieces.size(); ++i)
+            f.time.at(quint32(5 * (i + 1)), [&f, piece = pieces.at(i)] { f.port.receive(piece); });
+        QSignalSpy spy(&f.link, &CommandLink::exchanged);
+        const quint32 start = f.time.tickCount();
+        QString command = QStringLiteral("$01F");
+        QCOMPARE(f.link.Response(command, false, 200), row<QString>("reply"));
+        QCOMPARE(f.time.tickCount() - start, row<quint32>("took"));
+        const auto record = spy.at(0).at(0).value<ExchangeRecord>();
+        QCOMPARE(record.answered, row<QString>("reply").contains(u'\r'));
+        QCOMPARE(record.elapsedMs, row<quint32>("took"));
+    }
+
+    void replyArrivingWhileEventsRun()
+    {
+        // The reply comes in during the pump, after the read: the wait must not sleep on it.
+        FakeLink f;
+        f.time.at(0, [&f] { f.port.receive("!01\r"); });
+        QString command = QStringLiteral("$01F");
+        const quint32 start = f.time.tickCount();
+        QCOMPARE(f.link.Response(command, false, 600), QStringLiteral("!01\r"));
+        QCOMPARE(f.time.tickCount(), start);
+    }
+
+    void delays_data()
+    {
+        QTest::addColumn<qint32>("ms");
+        QTest::newRow("0") << 0;
+        QTest::newRow("-5") << -5;
+        QTest::newRow("100") << 100;
+    }
+    void delays()
+    {
+        FakeLink f;
+        f.time.advance(0xFFFFFFFFu - 1000 - 50);
+        int ran = 0;
+        f.time.at(0, [&ran] { ++ran; });  // events run at least once, even for no wait at all
+        const quint32 start = f.time.tickCount();
+        const qint32 ms = row<qint32>("ms");
+        f.link.Delay(ms);
+        QCOMPARE(ran, 1);
+        QCOMPARE(qint32(f.time.tickCount() - start), qMax(ms, 0));
+    }
+
+    void frame_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("data");  // null: refused
+        QTest::newRow("default") << "1 46 0 0" << QByteArray::fromHex("01460000");
+        QTest::newRow("empty") << "" << QByteArray("");
+        QTest::newRow("blanks") << "   " << QByteArray("");
+        QTest::newRow("many blanks") << "  01   46  " << QByteArray::fromHex("0146");
+        QTest::newRow("cases") << "ff FF 0FF" << QByteArray::fromHex("FFFFFF");
+        for (const char *bad : {"100", "G1", "0x1", "+1", "1\t2", "1,2"})
+            QTest::newRow(bad) << QString::fromLatin1(bad) << QByteArray();
+    }
+    void frame()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, data);
+        if (data.isNull())
+            QVERIFY_THROWS_EXCEPTION(FormatError, BuildRtuFrame(text));
+        else
+            QCOMPARE(BuildRtuFrame(text).toHex(' '), simWithCrc(data).toHex(' '));
+    }
+
+    void crcAgreesWithTheSimulator()
+    {
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(CrcHiTable().data()), 8).toHex(),
+                 QByteArray("00c1814001c08041"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(CrcLoTable().data()), 8).toHex(),
+                 QByteArray("00c0c101c30302c2"));
+        QCOMPARE(BuildRtuFrame(QStringLiteral("01 03 00 00 00 01")).toHex(), "010300000001840a");
+        QCOMPARE(BuildRtuFrame(QStringLiteral("1 46 0 0")).toHex(), "01460000e00d");
+        QCOMPARE(BuildRtuFrame(QString()).toHex(), "ffff");
+        QRandomGenerator random(7);
+        for (int n = 0; n < 200; ++n) {
+            QByteArray data(int(random.bounded(40)), '\0');
+            QStringList text;
+            for (char &b : data) {
+                b = char(random.bounded(256));
+                text << QString::number(quint8(b), 16);
+            }
+            QCOMPARE(BuildRtuFrame(text.join(u' ')), simWithCrc(data));
+        }
+        QCOMPARE(hexDump(QByteArray::fromHex("01A0FF")), QStringLiteral("01 A0 FF "));
+        QCOMPARE(settingsRate(QStringLiteral("  9600,n,8,1")), QStringLiteral("9600"));
+    }
+
+    void tickNeverNestsInItself()
+    {
+        FakeLink f;
+        FormTimer timer(QStringLiteral("Timer_Test"));
+        int ticks = 0;
+        timer.onTick = [&] {
+            if (++ticks == 1)
+                TimerProbe::fire(timer);  // falls due inside the first tick's wait
+        };
+        TimerProbe::fire(timer);
+        TimerProbe::fire(timer);
+        QCOMPARE(ticks, 2);
+    }
+
+    void serialPortOnThePseudoTerminal()
+    {
+        // The program finds the link the simulator made, and talks to it at the rate it chose.
+        SimBench bench;
+        bench.addModule({SimModel::E41, 0x01, 19200, false});
+        QVERIFY(bench.startSerial(7));
+        QCOMPARE(PortResolver::resolve(7).device, bench.serial()->slavePath());
+        QCOMPARE(PortResolver::resolve(8).device, QString());
+
+        SerialCommPort port;
+        port.setCommPort(7);
+        port.setSettings(QStringLiteral(" 19200,n,8,1"));
+        port.setPortOpen(true);
+        QCOMPARE(bench.serial()->lineRate(), 19200);
+        SerialCommPort second;
+        second.setCommPort(7);
+        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
+        second.setCommPort(8);
+        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
+
+        SteadyClock clock;
+        QtEventPump pump;
+        WaitContext::install(&clock, &pump);
+        CommandLink link(port);
+        SimFault pieces;
+        pieces.pieceSize = 3;
+        pieces.pieceGapMs = 20;
+        bench.bus().setFault(pieces);
+        QCOMPARE(link.ask(QStringLiteral("$01M"), false, 600), QStringLiteral("!01QRD-E41\r"));
+
+        QSignalSpy lost(&port, &CommPort::lineLost);
+        bench.serial()->dropLine();
+        QTRY_COMPARE(lost.size(), 1);
+        QVERIFY(!port.portOpen());
+        QTest::qWait(100);
+        QCOMPARE(lost.size(), 1);
+    }
+};
+
+Q_DECLARE_METATYPE(ExchangeRecord)
+
+QTEST_MAIN(TestLink)
+#include "tst_link.moc"
