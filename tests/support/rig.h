@@ -5,6 +5,7 @@
 #include "link/commandlink.h"
 #include "link/eventpump.h"
 #include "link/serialcommport.h"
+#include "scan/scangrid.h"
 #include "shell/form1.h"
 #include "sim/simbench.h"
 #include "support/fakes.h"
@@ -17,7 +18,6 @@ class BusScan;
 class CommandLink;
 class ConverterSocket;
 class FormTimer;
-class ScanGrid;
 
 // The value of a column of the present data row, where QFETCH's declaration would not fit.
 template <typename T>
