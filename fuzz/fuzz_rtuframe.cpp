@@ -23,20 +23,18 @@ quint16 bitwiseCrc(const QByteArray &data)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static RtuFramer framer;
     const QString text = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
+    QByteArray frame;
     try {
-        framer.BuildRtuFrame(text);
+        frame = BuildRtuFrame(text);
     } catch (const FormatError &) {
         return 0;
     }
-    const QByteArray &frame = framer.RtuFrame;
-    if (frame.size() != framer.RtuCount + 2)
+    const qsizetype count = text.split(u' ', Qt::SkipEmptyParts).size();
+    if (frame.size() != count + 2)
         std::abort();
-    const QByteArray body = frame.left(framer.RtuCount);
-    const quint16 crc = bitwiseCrc(body);
-    if (quint8(frame.at(framer.RtuCount)) != (crc & 0xFF) ||
-        quint8(frame.at(framer.RtuCount + 1)) != (crc >> 8))
+    const quint16 crc = bitwiseCrc(frame.left(count));
+    if (quint8(frame.at(count)) != (crc & 0xFF) || quint8(frame.at(count + 1)) != (crc >> 8))
         std::abort();
     if (bitwiseCrc(frame) != 0)
         std::abort();

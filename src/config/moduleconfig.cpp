@@ -122,9 +122,9 @@ void ModuleConfig::leaveUnidentified()
 void ModuleConfig::readCounters(int count)
 {
     for (int n = 0; n < count; ++n) {
-        const QString reply = ask(
-            QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
-            DigitalTimeoutMs);
+        const QString reply =
+            ask(QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
+                DigitalTimeoutMs);
         m_view.Com_DI_D[size_t(n)]->setText(statusField(reply));
     }
 }
@@ -140,10 +140,9 @@ void ModuleConfig::Com_Configuration_Click()
     m_view.Com_E82_DF->setCurrentIndex(0);
 
     if (m_view.Opt_RTU->isChecked()) {
-        m_boxes.show(
-            QStringLiteral(
-                "Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "),
-            QStringLiteral(" MIRVEL Message "), MessageBoxes::Critical, MessageBoxes::Ok);
+        m_boxes.show(QStringLiteral(
+                         "Please Select Communication Protocol ASCII Mode and Turn Switch OFF,ON "),
+                     QStringLiteral(" MIRVEL Message "), MessageBoxes::Critical, MessageBoxes::Ok);
     }
 
     ResetIoPanel();
@@ -204,10 +203,9 @@ void ModuleConfig::Com_Configuration_Click()
             analogFields(false);
         } else if (model == QLatin1String("E82")) {
             for (int n = 0; n < AnalogChannels; ++n) {
-                const QString reply = ask(QStringLiteral("#") +
-                                              m_view.MSFlexGrid1->selectedAddress() +
-                                              channelDigit(n),
-                                          AnalogTimeoutMs);
+                const QString reply = ask(
+                    QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
+                    AnalogTimeoutMs);
                 m_view.Com_DI_D[size_t(n)]->setText(valueField(reply));
             }
             m_view.Frame_DI->setEnabled(true);
@@ -236,9 +234,9 @@ void ModuleConfig::Com_Write_Click()
     QString format = QStringLiteral("0");
     QString type = QStringLiteral("40");
 
-    const QString model = ask(
-        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
-        ModelTimeoutMs);
+    const QString model =
+        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
+            ModelTimeoutMs);
     if (midChars(model, 4, 4) == QLatin1String("E82M")) {
         type = rangeCode(m_view.Combo_E82_TT->currentIndex());
         mode = analogModeDigit(m_view.Config_CS_Combo->currentIndex());
@@ -246,21 +244,20 @@ void ModuleConfig::Com_Write_Click()
         m_view.Com_DIO_Status->setText(QString::number(m_view.Com_E82_DF->currentIndex()));
     }
 
-    const QString command =
-        QStringLiteral("%") + m_view.MSFlexGrid1->selectedAddress() + newAddress + type + baud +
-        mode + format;
+    const QString command = QStringLiteral("%") + m_view.MSFlexGrid1->selectedAddress() +
+                            newAddress + type + baud + mode + format;
     m_view.Text_Disp_Com->setText(command);
 
     const MessageBoxes::Answer answer =
         m_boxes.show(QStringLiteral("Please Check Command ") + m_view.Text_Disp_Com->text() +
-                                QStringLiteral(" is Correct ?      "),
-                            WriteTitle, MessageBoxes::Exclamation, MessageBoxes::OkCancel);
+                         QStringLiteral(" is Correct ?      "),
+                     WriteTitle, MessageBoxes::Exclamation, MessageBoxes::OkCancel);
     if (answer != MessageBoxes::AnswerOk)
         return;
 
     m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), WriteTimeoutMs));
     const bool accepted = m_view.Text_DSP_Res->text().startsWith(u'!');
     m_boxes.show(accepted ? QStringLiteral("Save Success.....    ")
-                                 : QStringLiteral("Save Fail........    "),
-                        WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);
+                          : QStringLiteral("Save Fail........    "),
+                 WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);
 }

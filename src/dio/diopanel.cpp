@@ -60,9 +60,9 @@ void DioPanel::Com_DO_Click(int channel)
     }
     m_view.Text_DSP_Res->setText(reply);
 
-    const QString status = ask(
-        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-        OutputTimeoutMs);
+    const QString status =
+        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+            OutputTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(status));
 }
 
@@ -76,9 +76,9 @@ void DioPanel::Com_DI_Click(int channel)
     m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
     m_view.Com_DI_D[size_t(channel)]->setText(valueField(m_view.Text_DSP_Res->text()));
 
-    const QString status = ask(
-        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-        ReadTimeoutMs);
+    const QString status =
+        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+            ReadTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(status));
 }
 
@@ -89,8 +89,8 @@ void DioPanel::Com_DIO_Status_Click()
     m_view.Text_Disp_Com->setText(command);
     m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
     // A second read feeds the caption, so the caption shows the newer of the two.
-    const QString again = ask(
-        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-        ReadTimeoutMs);
+    const QString again =
+        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
+            ReadTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(again));
 }

@@ -10,12 +10,12 @@ class CommPort;
 // One ASCII exchange as it went: what was written, and what came back when.
 struct ExchangeRecord
 {
-    QByteArray line;         // the command as written, carriage return included
-    bool checksum = false;   // the command carried a checksum
-    QString reply;           // what Response returned
+    QByteArray line;        // the command as written, carriage return included
+    bool checksum = false;  // the command carried a checksum
+    QString reply;          // what Response returned
     qint32 timeoutMs = 0;
-    bool answered = false;   // a carriage return came before the time-out
-    quint32 elapsedMs = 0;   // from the write to the reply's end, or to the time-out
+    bool answered = false;  // a carriage return came before the time-out
+    quint32 elapsedMs = 0;  // from the write to the reply's end, or to the time-out
 };
 
 // The command link every page talks through: the one ASCII exchange, the Modbus RTU frame output

@@ -12,10 +12,18 @@ MessageBoxes::Answer QtMessageBoxes::show(const QString &text, const QString &ti
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
     switch (icon) {
-    case Critical: box.setIcon(QMessageBox::Critical); break;
-    case Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case Information: box.setIcon(QMessageBox::Information); break;
-    case Question: box.setIcon(QMessageBox::Question); break;
+        case Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Question:
+            box.setIcon(QMessageBox::Question);
+            break;
     }
     QMessageBox::StandardButtons standard = QMessageBox::Ok;
     if (buttons == OkCancel || buttons == OkCancelHelp)

@@ -49,7 +49,8 @@ QList<QSerialPortInfo> sortedPorts()
     return ports;
 }
 
-PortTarget resolveAmong(int number, const std::function<const QList<QSerialPortInfo> &()> &listPorts)
+PortTarget resolveAmong(int number,
+                        const std::function<const QList<QSerialPortInfo> &()> &listPorts)
 {
     const QString name = QStringLiteral("COM%1").arg(number);
     const QFileInfo link(PortResolver::linkFolder() + u'/' + name);

@@ -32,8 +32,8 @@ const CrcTables &tables()
 bool hexDigitsOnly(const QString &token)
 {
     for (QChar c : token) {
-        const bool digit = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') ||
-                           (c >= u'a' && c <= u'f');
+        const bool digit =
+            (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
         if (!digit)
             return false;
     }

@@ -5,10 +5,10 @@
 
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 
@@ -40,8 +40,9 @@ QString permissionHint(const QString &device)
     const QString group = info.group();
     if (group.isEmpty())
         return QStringLiteral("Permission denied on %1.").arg(device);
-    return QStringLiteral("Permission denied on %1: the user must join the group \"%2\" "
-                          "(then log in again).")
+    return QStringLiteral(
+               "Permission denied on %1: the user must join the group \"%2\" "
+               "(then log in again).")
         .arg(device, group);
 }
 
@@ -70,7 +71,8 @@ void SerialCommPort::openPort()
         const int err = errno;
         if (err == EACCES || err == EPERM)
             throw CommError(permissionHint(target.device));
-        throw CommError(QStringLiteral("%1: %2").arg(target.device, QString::fromLocal8Bit(strerror(err))));
+        throw CommError(
+            QStringLiteral("%1: %2").arg(target.device, QString::fromLocal8Bit(strerror(err))));
     }
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_lockFd);
@@ -87,10 +89,11 @@ void SerialCommPort::openPort()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = m_port.error();
-        const QString reason = error == QSerialPort::PermissionError
-                                   ? QStringLiteral("%1 is in use or not allowed: %2")
-                                         .arg(target.device, m_port.errorString())
-                                   : QStringLiteral("%1: %2").arg(target.device, m_port.errorString());
+        const QString reason =
+            error == QSerialPort::PermissionError
+                ? QStringLiteral("%1 is in use or not allowed: %2")
+                      .arg(target.device, m_port.errorString())
+                : QStringLiteral("%1: %2").arg(target.device, m_port.errorString());
         m_port.clearError();
         ::close(m_lockFd);
         m_lockFd = -1;

@@ -112,11 +112,16 @@ void ConverterSocket::SendData(const QString &data)
 {
     if (m_state != Connected || data.isEmpty())
         return;
-    m_socket->write(lineBytes(data));
+    const QByteArray bytes = lineBytes(data);
+    m_socket->write(bytes);
     m_socket->flush();
+    emit sent(bytes);
 }
 
 QString ConverterSocket::GetData()
 {
-    return QString::fromLatin1(m_socket->readAll());
+    const QByteArray bytes = m_socket->readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes);
+    return QString::fromLatin1(bytes);
 }

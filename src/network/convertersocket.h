@@ -63,6 +63,9 @@ signals:
     void CloseEvent();
     // Bytes are waiting to be fetched with GetData.
     void DataArrival(qint32 bytesTotal);
+    // Bytes put on the connection, and bytes fetched from it.
+    void sent(const QByteArray &bytes);
+    void received(const QByteArray &bytes);
 
 private:
     void socketStateChanged(QAbstractSocket::SocketState state);

@@ -1,6 +1,8 @@
 #include "network/networktest.h"
 
 #include "link/checksum.h"
+#include "link/clock.h"
+#include "link/commandhistory.h"
 #include "link/eventpump.h"
 #include "link/formtimer.h"
 #include "link/multilinebox.h"
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 
 namespace {
@@ -26,14 +29,32 @@ const QString Blank = QStringLiteral(" ");
 
 constexpr int LoopTickMs = 20;
 constexpr int LoopAdjustAfterLink = 60;
+// The counts are shown at most this often while characters stream.
+constexpr quint32 VerdictShowMs = 100;
+
+quint32 now()
+{
+    return WaitContext::current().clock->tickCount();
+}
 
 }  // namespace
 
-NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1)
-    : m_view(view), m_winsock(Winsock1)
+NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, QObject *parent)
+    : QObject(parent),
+      m_view(view),
+      m_winsock(Winsock1),
+      m_history(new CommandHistory(view.Text_Tcpip_Send))
 {
     m_view.Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
+    m_lastEchoes.setSingleShot(true);
+    m_lastEchoes.setInterval(int(LoopVerdict::EchoLimitMs));
+    connect(&m_lastEchoes, &QTimer::timeout, this, [this] {
+        m_verdict.lose();
+        publishVerdict();
+    });
 }
+
+NetworkTest::~NetworkTest() = default;
 
 const std::array<QString, 32> &NetworkTest::LoopPatterns()
 {
@@ -166,7 +187,9 @@ QString NetworkTest::TCPOutput(const QString &Cmd)
 void NetworkTest::Com_Tcpip_Send_Click()
 {
     m_view.Text_Tcpip_Receive->setText(Blank);
-    TCPOutput(trimSpaces(m_view.Text_Tcpip_Send->text()));
+    const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
+    m_history->record(command);
+    TCPOutput(command);
     Delay(50);
     TCPOutput(QStringLiteral("\r"));
 }
@@ -180,13 +203,25 @@ void NetworkTest::Com_Tcpip_Clear_Click()
 void NetworkTest::Winsock1_DataArrival(qint32 bytesTotal)
 {
     (void)bytesTotal;
-    m_view.Text_Tcpip_Receive->appendText(m_winsock.GetData());
+    const QString data = m_winsock.GetData();
+    m_view.Text_Tcpip_Receive->appendText(data);
+    if (m_verdictOpen) {
+        m_verdict.received(data, now());
+        if (m_verdictClosing && !m_verdict.outstanding())
+            publishVerdict();
+        else
+            showVerdict(false);
+    }
 }
 
 void NetworkTest::Com_loop_Test_Click()
 {
     m_loopTestOn = !m_loopTestOn;
     if (m_loopTestOn) {
+        m_verdict.start();
+        m_verdictOpen = true;
+        m_verdictClosing = false;
+        m_lastEchoes.stop();
         m_view.Com_loop_Test->setText(StopLoopCaption);
         m_view.Timer_Loop->setInterval(LoopTickMs);
         m_view.Timer_Loop->setEnabled(true);
@@ -199,6 +234,9 @@ void NetworkTest::Com_loop_Test_Click()
         m_view.Label26->setEnabled(true);
     } else {
         stopLoopTest();
+        // A pass still running sends the rest of its text; the counts close when it ends.
+        if (!m_passRunning)
+            finishVerdict();
     }
 }
 
@@ -227,6 +265,12 @@ void NetworkTest::Timer_Loop_Timer()
 {
     // The connection the pass streams over; a pass never carries on over a newer one.
     const quint64 link = m_linkGeneration;
+    m_passRunning = true;
+    const auto passEnds = qScopeGuard([this] {
+        m_passRunning = false;
+        if (!m_loopTestOn)
+            finishVerdict();
+    });
     if (PatternIndex < 0 || PatternIndex > 31)
         PatternIndex = 0;
     for (;;) {
@@ -239,6 +283,7 @@ void NetworkTest::Timer_Loop_Timer()
                 // it neither streams into nothing nor ticks on), leaving what cannot work on a
                 // dead link disabled. The broken text is sent again, whole, at the next start.
                 stopLoopTest();
+                m_verdict.lose();
                 if (m_winsock.State() != ConverterSocket::Connected) {
                     m_view.Com_Tcpip_Send->setEnabled(false);
                     m_view.Com_loop_Test->setEnabled(false);
@@ -246,6 +291,10 @@ void NetworkTest::Timer_Loop_Timer()
                 return;
             }
             TCPOutput(QString(c));
+            if (m_verdictOpen) {
+                m_verdict.sent(c, now());
+                showVerdict(false);
+            }
             // Read afresh after every character: the bar may have moved during the pause.
             Delay(m_view.HScroll1->value());
         }
@@ -263,4 +312,40 @@ void NetworkTest::closeConnection()
 {
     ++m_linkGeneration;
     m_winsock.Close();
+}
+
+void NetworkTest::showVerdict(bool force)
+{
+    const quint32 at = now();
+    if (!force && at - m_verdictShownAt < VerdictShowMs)
+        return;
+    m_verdictShownAt = at;
+    const QString summary = m_verdict.summary();
+    m_view.Com_loop_Test->setToolTip(summary);
+    emit loopStatus(summary);
+}
+
+void NetworkTest::finishVerdict()
+{
+    if (!m_verdictOpen || m_verdictClosing)
+        return;
+    m_verdict.expire(now());
+    if (!m_verdict.outstanding()) {
+        publishVerdict();
+        return;
+    }
+    // The last characters may still be on their way back.
+    m_verdictClosing = true;
+    m_lastEchoes.start();
+}
+
+void NetworkTest::publishVerdict()
+{
+    if (!m_verdictOpen)
+        return;
+    m_verdictOpen = false;
+    m_verdictClosing = false;
+    m_lastEchoes.stop();
+    showVerdict(true);
+    emit loopFinished(m_verdict.summary());
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "network/loopverdict.h"
+
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 
+class CommandHistory;
 class ConverterSocket;
 class FormTimer;
 class MultiLineBox;
@@ -33,10 +38,12 @@ struct NetworkView
 };
 
 // The converter test page: the TCP link, the console and the loop test.
-class NetworkTest
+class NetworkTest : public QObject
 {
+    Q_OBJECT
 public:
-    NetworkTest(const NetworkView &view, ConverterSocket &Winsock1);
+    NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, QObject *parent = nullptr);
+    ~NetworkTest() override;
 
     void Com_link_Click();
     void Com_Tcpip_Stop_Click();
@@ -63,11 +70,19 @@ public:
     // The port number in the text: a decimal integer from 1 to 65535, blanks around it allowed.
     static bool portNumber(const QString &text, qint32 *port);
 
+signals:
+    // The loop test's counts while it runs, and once more when it has stopped.
+    void loopStatus(const QString &summary);
+    void loopFinished(const QString &summary);
+
 private:
     friend struct NetworkProbe;
 
     void stopLoopTest();
     bool linkStands(quint64 link) const;
+    void showVerdict(bool force);
+    void finishVerdict();
+    void publishVerdict();
 
     NetworkView m_view;
     ConverterSocket &m_winsock;
@@ -76,4 +91,11 @@ private:
     quint64 m_linkGeneration = 0;
     bool m_loopTestOn = false;  // the flag of Com_loop_Test
     qint16 PatternIndex = 0;
+    bool m_passRunning = false;
+    CommandHistory *m_history;
+    LoopVerdict m_verdict;
+    bool m_verdictOpen = false;     // counting: from the start click until the final counts
+    bool m_verdictClosing = false;  // stopped; waiting for the last echoes
+    quint32 m_verdictShownAt = 0;
+    QTimer m_lastEchoes;
 };

@@ -1,6 +1,7 @@
 #include "scan/busscan.h"
 
 #include "link/checksum.h"
+#include "link/clock.h"
 #include "link/commandlink.h"
 #include "link/commport.h"
 #include "link/errors.h"
@@ -8,12 +9,14 @@
 #include "link/messageboxes.h"
 #include "link/multilinebox.h"
 #include "link/rtuframe.h"
+#include "link/waits.h"
 #include "scan/modeltable.h"
 #include "scan/scangrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -67,9 +70,45 @@ QString identificationQuery(const QString &address)
 
 }  // namespace
 
-BusScan::BusScan(const ScanView &view, CommandLink &link, MessageBoxes &boxes)
-    : m_view(view), m_link(link), m_boxes(boxes)
+BusScan::BusScan(const ScanView &view, CommandLink &link, MessageBoxes &boxes, QObject *parent)
+    : QObject(parent), m_view(view), m_link(link), m_boxes(boxes)
 {
+}
+
+void BusScan::reportProgress(bool allSettings)
+{
+    const ScanPosition &p = allSettings ? m_all : m_current;
+    const int total = allSettings ? AllSettingsSteps : CurrentSettingsSteps;
+    const int done = qMin<int>(p.NextId, total);
+    QString text = QStringLiteral("%1: %2 of %3 addresses, %4 module(s) found")
+                       .arg(allSettings ? QStringLiteral("Scan Unknown") : QStringLiteral("Scan"))
+                       .arg(done)
+                       .arg(total)
+                       .arg(p.FoundCount);
+    if (allSettings && done > 0 && done < total) {
+        // The steps so far tell how long one takes: up to 6.4 s without a module, far less with.
+        const quint32 elapsed = WaitContext::current().clock->tickCount() - m_allStartedAt;
+        const qint64 left = qint64(elapsed) * (total - done) / done;
+        text += QStringLiteral(", about %1 min %2 s left")
+                    .arg(left / 60000)
+                    .arg((left / 1000) % 60, 2, 10, QLatin1Char('0'));
+    }
+    m_view.scanProgress->setMaximum(total);
+    m_view.scanProgress->setValue(done);
+    (allSettings ? m_view.Com_Scan_All : m_view.Com_Scan_OK)->setToolTip(text);
+    emit progressChanged(text);
+}
+
+void BusScan::reportIdle()
+{
+    if (m_allIdle)
+        m_view.Com_Scan_All->setToolTip(QString());
+    if (m_currentIdle)
+        m_view.Com_Scan_OK->setToolTip(QString());
+    if (m_allIdle && m_currentIdle) {
+        m_view.scanProgress->setValue(0);
+        emit progressChanged(QString());
+    }
 }
 
 void BusScan::showStartStatus()
@@ -78,7 +117,7 @@ void BusScan::showStartStatus()
     m_view.Text_Scan_ID_Status->setText(QStringLiteral("00"));
     m_view.Text_Scan_BD->setText(settingsRate(m_link.port().settings()));
     m_view.Text_Scan_Checksum_Status->setText(m_view.Check_Chksum->isChecked() ? enableText()
-                                                                         : disableText());
+                                                                               : disableText());
 }
 
 void BusScan::Com_Scan_All_Click()
@@ -98,6 +137,8 @@ void BusScan::Com_Scan_All_Click()
         ClearScanGrid(*m_view.MSFlexGrid1);
         noteGridEmpty();
         showStartStatus();
+        m_allStartedAt = WaitContext::current().clock->tickCount();
+        reportProgress(true);
     } else {
         m_view.Com_Scan_All->setText(allIdleCaption());
         m_link.Delay(StopPause);
@@ -107,6 +148,7 @@ void BusScan::Com_Scan_All_Click()
             resetAllSettingsScan();
     }
     m_allIdle = !m_allIdle;
+    reportIdle();
 }
 
 void BusScan::Com_Scan_OK_Click()
@@ -126,6 +168,7 @@ void BusScan::Com_Scan_OK_Click()
         noteGridEmpty();
         m_view.Com_Scan_All->setEnabled(false);
         showStartStatus();
+        reportProgress(false);
     } else {
         m_view.Com_Scan_OK->setText(currentIdleCaption());
         m_link.Delay(StopPause);
@@ -137,6 +180,7 @@ void BusScan::Com_Scan_OK_Click()
     }
     m_currentIdle = !m_currentIdle;
     m_view.Text_Send->setText(QStringLiteral(" "));
+    reportIdle();
 }
 
 void BusScan::Timer1_Timer()
@@ -195,7 +239,8 @@ void BusScan::Timer1_Timer()
                     }
                 }
                 // The caption is read afresh: a Stop clicked during the turn ends the search.
-                if (found || m_all.BaudIndex >= 8 || m_view.Com_Scan_All->text() == allIdleCaption())
+                if (found || m_all.BaudIndex >= 8 ||
+                    m_view.Com_Scan_All->text() == allIdleCaption())
                     break;
             }
             m_all.BaudIndex = 0;
@@ -209,6 +254,7 @@ void BusScan::Timer1_Timer()
             } else {
                 ++m_all.NextId;
             }
+            reportProgress(true);
         }
         if (m_allIdle)
             resetAllSettingsScan();
@@ -258,11 +304,12 @@ void BusScan::Timer3_Timer()
             QString reply;
             if (m_view.Opt_ASC->isChecked()) {
                 QString query = identificationQuery(address);
-                reply = m_link.Response(query, m_view.Check_Chksum->isChecked(), CurrentQueryTimeout);
+                reply =
+                    m_link.Response(query, m_view.Check_Chksum->isChecked(), CurrentQueryTimeout);
             } else {
                 m_view.Text_Send->setText(address + QStringLiteral(" ") + QStringLiteral("46") +
-                                       QStringLiteral(" 00") + QStringLiteral(" ") +
-                                       QStringLiteral(" 00"));
+                                          QStringLiteral(" 00") + QStringLiteral(" ") +
+                                          QStringLiteral(" 00"));
                 m_link.Delay(RtuPause);
                 if (outlived())
                     return;
@@ -288,6 +335,7 @@ void BusScan::Timer3_Timer()
                 ++m_current.FoundCount;
             }
             ++m_current.NextId;
+            reportProgress(false);
         }
         if (m_currentIdle)
             resetCurrentSettingsScan();
@@ -314,6 +362,7 @@ void BusScan::abandonAllSettingsScan()
     m_view.Com_Scan_OK->setEnabled(true);
     m_allIdle = true;
     m_all = ScanPosition();
+    reportIdle();
 }
 
 void BusScan::abandonCurrentSettingsScan()
@@ -325,6 +374,7 @@ void BusScan::abandonCurrentSettingsScan()
         m_view.Com_Scan_All->setEnabled(true);
     m_currentIdle = true;
     m_current = ScanPosition();
+    reportIdle();
 }
 
 void BusScan::stopTimers()

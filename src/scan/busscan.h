@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -10,6 +11,7 @@ class MultiLineBox;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class ScanGrid;
@@ -49,14 +51,21 @@ struct ScanView
     QCheckBox *Check_Chksum;
     FormTimer *Timer1;
     FormTimer *Timer3;
+    QProgressBar *scanProgress;  // a thin bar in the status frame: how far the running scan is
 };
 
 // The two bus scans: at the current settings (Scan, Timer3) and across all settings
 // (Scan Unknown, Timer1), one address per tick.
-class BusScan
+class BusScan : public QObject
 {
+    Q_OBJECT
 public:
-    BusScan(const ScanView &view, CommandLink &link, MessageBoxes &boxes);
+    BusScan(const ScanView &view, CommandLink &link, MessageBoxes &boxes,
+            QObject *parent = nullptr);
+
+    // The addresses each scan asks, 00 to FF and one beyond for the current-settings scan.
+    static constexpr int CurrentSettingsSteps = 257;
+    static constexpr int AllSettingsSteps = 256;
 
     void Com_Scan_All_Click();
     void Com_Scan_OK_Click();
@@ -68,8 +77,16 @@ public:
     // The line went away: the window tells the operator; the scans end and must not reopen it.
     void onLineLost();
 
+signals:
+    // How far the running scan is: "Scan: 12 of 257 addresses, 2 module(s) found"; an empty
+    // text once no scan runs. The bar and the running scan's tool tip show the same.
+    void progressChanged(const QString &text);
+
 private:
     friend struct ScanProbe;
+
+    void reportProgress(bool allSettings);
+    void reportIdle();
 
     void showStartStatus();
     void resetAllSettingsScan();
@@ -96,5 +113,6 @@ private:
     // waits ran the clicks) leaves the positions and the grid to the scan that follows.
     quint32 m_allRun = 0;
     quint32 m_currentRun = 0;
-    int m_unlisted = 0;  // modules found beyond the grid's last row
+    int m_unlisted = 0;          // modules found beyond the grid's last row
+    quint32 m_allStartedAt = 0;  // when the all-settings scan started, for its time left
 };

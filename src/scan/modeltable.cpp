@@ -49,7 +49,8 @@ QString rtuIdentificationFromDump(const QString &dump)
 {
     if (midChars(dump, 14, 1) != QLatin1String("E"))
         return QString();
-    return QStringLiteral("!") + midChars(dump, 1, 2) + midChars(dump, 14, 1) + midChars(dump, 16, 2);
+    return QStringLiteral("!") + midChars(dump, 1, 2) + midChars(dump, 14, 1) +
+           midChars(dump, 16, 2);
 }
 
 bool fillScanRow(ScanGrid &grid, int k, const QString &reply, ScanKind kind,

@@ -88,8 +88,8 @@ void CommSettings::Com_Set_Ok_Click()
             throw;
         }
 
-        setEnabled({m_view.Com_send, m_view.Com_clr, m_view.Text_Send, m_view.Text_Rec, m_view.Com_Scan_OK,
-                    m_view.Check_Auto, m_view.Text_Time},
+        setEnabled({m_view.Com_send, m_view.Com_clr, m_view.Text_Send, m_view.Text_Rec,
+                    m_view.Com_Scan_OK, m_view.Check_Auto, m_view.Text_Time},
                    true);
 
         ClearScanGrid(*m_view.MSFlexGrid1);
@@ -125,8 +125,7 @@ void CommSettings::ConfirmLinkSettings()
 
 bool CommSettings::receiving() const
 {
-    return m_view.Opt_RTU->isChecked() && m_link.port().portOpen() &&
-           !WaitContext::ending();
+    return m_view.Opt_RTU->isChecked() && m_link.port().portOpen() && !WaitContext::ending();
 }
 
 void CommSettings::ReceiveLoop()

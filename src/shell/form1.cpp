@@ -8,6 +8,9 @@
 #include "link/formtimer.h"
 #include "link/messageboxes.h"
 #include "link/waits.h"
+#include "monitor/trafficlog.h"
+#include "monitor/trafficmonitor.h"
+#include "monitor/trafficrecorder.h"
 #include "network/convertersocket.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
@@ -19,6 +22,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QTimer>
 
 #include <initializer_list>
@@ -109,19 +113,18 @@ void Form1::buildSubsystems()
     m_scan = std::make_unique<BusScan>(
         ScanView{ui->Com_Scan_OK, ui->Com_Scan_All, ui->Com_Configuration, ui->Text_Scan_Status,
                  ui->Text_Scan_ID_Status, ui->Text_Scan_BD, ui->Text_Scan_Checksum_Status,
-                 m_grid.get(), ui->Text_Send, ui->Text_Rec, ui->LISTCOM, ui->LISTRATE,
-                 ui->Opt_ASC, ui->Check_Chksum, m_timer1, m_timer3},
+                 m_grid.get(), ui->Text_Send, ui->Text_Rec, ui->LISTCOM, ui->LISTRATE, ui->Opt_ASC,
+                 ui->Check_Chksum, m_timer1, m_timer3, ui->scanProgress},
         *m_link, boxes);
-    m_dio = std::make_unique<DioPanel>(DioView{outputs, inputs, ui->Com_DIO_Status,
-                                               ui->Text_Disp_Com, ui->Text_DSP_Res,
-                                               ui->Check_Chksum, m_grid.get()},
-                                       *m_link);
+    m_dio =
+        std::make_unique<DioPanel>(DioView{outputs, inputs, ui->Com_DIO_Status, ui->Text_Disp_Com,
+                                           ui->Text_DSP_Res, ui->Check_Chksum, m_grid.get()},
+                                   *m_link);
     m_config = std::make_unique<ModuleConfig>(
-        ConfigView{ui->Config_ID_Combo, ui->Config_BD_Combo, ui->Config_CS_Combo,
-                   ui->Combo_E82_TT, ui->Com_E82_DF, ui->Com_Write, ui->Frame_Config,
-                   ui->Frame_DI, ui->Frame_DO, ui->Com_DIO_Status, labels, inputs, outputs,
-                   ui->Text_Disp_Com, ui->Text_DSP_Res, ui->Opt_RTU, ui->Check_Chksum,
-                   m_grid.get()},
+        ConfigView{ui->Config_ID_Combo, ui->Config_BD_Combo, ui->Config_CS_Combo, ui->Combo_E82_TT,
+                   ui->Com_E82_DF, ui->Com_Write, ui->Frame_Config, ui->Frame_DI, ui->Frame_DO,
+                   ui->Com_DIO_Status, labels, inputs, outputs, ui->Text_Disp_Com, ui->Text_DSP_Res,
+                   ui->Opt_RTU, ui->Check_Chksum, m_grid.get()},
         *m_link, boxes);
     m_network = std::make_unique<NetworkTest>(
         NetworkView{ui->Text_IP, ui->Text_Port, ui->Text_Tcpip_Send, ui->Com_Tcpip_Send,
@@ -129,6 +132,11 @@ void Form1::buildSubsystems()
                     ui->Text_Tcpip_Receive, ui->HScroll1, ui->Frame19, ui->Label27, ui->Label26,
                     m_timerLoop},
         *m_winsock);
+
+    // Recording runs from start-up; the window that shows it is made when first asked for.
+    m_trafficLog = std::make_unique<TrafficLog>();
+    m_recorder = std::make_unique<TrafficRecorder>(*m_trafficLog, *m_platform.port, *m_winsock,
+                                                   *m_platform.clock);
 }
 
 void Form1::Form_Load()
@@ -162,6 +170,25 @@ QString Form1::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &T
 QString Form1::TCPOutput(const QString &Cmd)
 {
     return m_network->TCPOutput(Cmd);
+}
+
+TrafficMonitor *Form1::showTrafficMonitor()
+{
+    if (!m_monitor) {
+        m_monitor = new TrafficMonitor(*m_trafficLog, this);
+        m_monitor->setStatus(m_monitorStatus);
+    }
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
+    return m_monitor;
+}
+
+void Form1::setMonitorStatus(const QString &text)
+{
+    m_monitorStatus = text;
+    if (m_monitor)
+        m_monitor->setStatus(text);
 }
 
 void Form1::setHeightTwips(int twips)
@@ -307,5 +334,16 @@ void Form1::wireControls()
             [this] { guarded([this] { m_network->Winsock1_Close(); }); });
     connect(m_winsock.get(), &ConverterSocket::DataArrival, this, [this](qint32 bytesTotal) {
         guarded([this, bytesTotal] { m_network->Winsock1_DataArrival(bytesTotal); });
+    });
+
+    // The traffic monitor and what it shows besides the traffic.
+    auto *f2 = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(f2, &QShortcut::activated, this, &Form1::showTrafficMonitor);
+    connect(m_link.get(), &CommandLink::exchanged, m_recorder.get(), &TrafficRecorder::exchanged);
+    connect(m_scan.get(), &BusScan::progressChanged, this, &Form1::setMonitorStatus);
+    connect(m_network.get(), &NetworkTest::loopStatus, this, &Form1::setMonitorStatus);
+    connect(m_network.get(), &NetworkTest::loopFinished, this, [this](const QString &summary) {
+        m_recorder->note(m_recorder->tcpChannel(), QStringLiteral("loop test: ") + summary);
+        setMonitorStatus(QStringLiteral("Loop test: ") + summary);
     });
 }

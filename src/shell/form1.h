@@ -22,6 +22,9 @@ class ModuleConfig;
 class NetworkTest;
 class ScanGrid;
 class Terminal;
+class TrafficLog;
+class TrafficMonitor;
+class TrafficRecorder;
 
 // Completes what the window's design file holds: the texts of combo boxes with no entry selected.
 void applyDesignTexts(QWidget *window);
@@ -48,6 +51,9 @@ public:
     // Closes the port and the connection and ends the program at once.
     void endProgram();
 
+    // The "Traffic" window, made on first use, shown and raised (F2).
+    TrafficMonitor *showTrafficMonitor();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -63,6 +69,7 @@ private:
     // A fault of the serial port that no handler deals with (or a lost line): the operator hears
     // of it once, until the port is opened again.
     void reportLinkFault(const QString &reason);
+    void setMonitorStatus(const QString &text);
 
     Platform m_platform;
     std::unique_ptr<Ui::Form1> m_ui;
@@ -79,6 +86,10 @@ private:
     std::unique_ptr<DioPanel> m_dio;
     std::unique_ptr<ModuleConfig> m_config;
     std::unique_ptr<NetworkTest> m_network;
+    std::unique_ptr<TrafficLog> m_trafficLog;
+    std::unique_ptr<TrafficRecorder> m_recorder;
+    TrafficMonitor *m_monitor = nullptr;
+    QString m_monitorStatus;
     bool m_faultShown = false;
     bool m_ending = false;
 };

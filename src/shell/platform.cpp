@@ -2,11 +2,11 @@
 
 #include "link/clock.h"
 #include "link/eventpump.h"
-#include "link/serialcommport.h"
 #include "link/messageboxes.h"
+#include "link/serialcommport.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 RealPlatform::RealPlatform()
     : m_port(std::make_unique<SerialCommPort>()),

@@ -1,6 +1,7 @@
 #include "terminal/terminal.h"
 
 #include "link/checksum.h"
+#include "link/commandhistory.h"
 #include "link/commandlink.h"
 #include "link/formtimer.h"
 #include "link/messageboxes.h"
@@ -21,7 +22,7 @@ const QString CrLf = QStringLiteral("\r\n");
 }  // namespace
 
 Terminal::Terminal(const TerminalView &view, CommandLink &link, MessageBoxes &boxes)
-    : m_view(view), m_link(link), m_boxes(boxes)
+    : m_view(view), m_link(link), m_boxes(boxes), m_history(new CommandHistory(view.Text_Send))
 {
 }
 
@@ -33,6 +34,7 @@ void Terminal::onLineLost()
 
 void Terminal::Com_send_Click()
 {
+    m_history->record(trimSpaces(m_view.Text_Send->text()));
     try {
         m_view.Text_Chksum->setText(QStringLiteral(" "));
         m_view.Text_Rec->setText(QStringLiteral(" "));
@@ -63,8 +65,8 @@ void Terminal::Com_send_Click()
         if (m_view.Check_Auto->isChecked())
             stopRepeat();
         m_boxes.show(QStringLiteral("Data format error !"),
-                            QStringLiteral(" Syntax description error "), MessageBoxes::Exclamation,
-                            MessageBoxes::Ok);
+                     QStringLiteral(" Syntax description error "), MessageBoxes::Exclamation,
+                     MessageBoxes::Ok);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class CommandHistory;
 class CommandLink;
 class FormTimer;
 class MessageBoxes;
@@ -52,4 +53,5 @@ private:
     TerminalView m_view;
     CommandLink &m_link;
     MessageBoxes &m_boxes;
+    CommandHistory *m_history;  // owned by Text_Send
 };

@@ -1,11 +1,11 @@
 #include "support/rig.h"
 
 #include "link/clock.h"
-#include "network/convertersocket.h"
-#include "scan/busscan.h"
 #include "link/formtimer.h"
 #include "link/multilinebox.h"
 #include "link/waits.h"
+#include "network/convertersocket.h"
+#include "scan/busscan.h"
 #include "scan/scangrid.h"
 
 #include <QAbstractButton>

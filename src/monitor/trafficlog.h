@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+
+// One line of the traffic record: bytes that went out or came in on a channel, or a note about
+// them (an exchange's outcome, a Modbus RTU frame, a loop-test verdict).
+struct TrafficEntry
+{
+    enum Kind { Out, In, Note };
+
+    qint64 wallMs = 0;  // milliseconds since the epoch, local time when shown
+    QString channel;    // "COM1 9600", "TCP 127.0.0.1:4000"
+    Kind kind = Note;
+    QByteArray bytes;       // Out and In: the bytes, at most MaxBytes of them
+    qsizetype dropped = 0;  // bytes beyond MaxBytes, not kept
+    QString note;           // Note: the text
+
+    static constexpr qsizetype MaxBytes = 512;
+};
+
+// The newest entries, at most MaxEntries; the oldest go first. Recording runs from start-up,
+// whether anyone looks or not, so it keeps only what is cheap: each entry is bounded too.
+class TrafficLog : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr qsizetype MaxEntries = 5000;
+
+    using QObject::QObject;
+
+    void add(TrafficEntry entry);
+    void clear();
+
+    const std::deque<TrafficEntry> &entries() const { return m_entries; }
+    // Sequence numbers: the first entry kept, and one past the last ever added.
+    quint64 firstSeq() const { return m_end - quint64(m_entries.size()); }
+    quint64 endSeq() const { return m_end; }
+
+signals:
+    void cleared();
+
+private:
+    std::deque<TrafficEntry> m_entries;
+    quint64 m_end = 0;
+};
+
+// The bytes as text: printable characters as they are, the rest named (<CR>, <LF>, <00>).
+QString visibleText(const QByteArray &bytes);
+// One line of the monitor: time, channel, direction, then the bytes (as text or hexadecimal) or
+// the note.
+QString entryLine(const TrafficEntry &entry, bool hex);
+
+// The log as a list for a view. It follows the log only when told to (sync), so a paused view
+// stays as it is while recording goes on.
+class TrafficModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    explicit TrafficModel(const TrafficLog &log, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+
+    // Takes in what the log gained and drops what it lost since the last call.
+    void sync();
+    void setHex(bool hex);
+    QString line(int row) const;
+
+private:
+    const TrafficLog &m_log;
+    std::deque<TrafficEntry> m_rows;
+    quint64 m_firstSeq = 0;  // sequence number of m_rows.front()
+    bool m_hex = false;
+};

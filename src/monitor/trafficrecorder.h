@@ -1,0 +1,48 @@
+#pragma once
+
+#include "monitor/trafficlog.h"
+
+#include <QTimer>
+
+class Clock;
+class CommPort;
+class ConverterSocket;
+struct ExchangeRecord;
+
+// Writes what passes on the serial line and the converter connection into the log: every write
+// and every piece read, each ASCII exchange's outcome, and in Modbus RTU mode the received bytes
+// grouped into frames by the line's silent interval, each judged by its CRC.
+class TrafficRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    TrafficRecorder(TrafficLog &log, CommPort &port, ConverterSocket &socket, Clock &clock,
+                    QObject *parent = nullptr);
+
+    void exchanged(const ExchangeRecord &record);
+    void note(const QString &channel, const QString &text);
+    QString serialChannel() const;
+    QString tcpChannel() const;
+
+    // The silence that ends a Modbus RTU frame at a rate: 3.5 character times, at least 2 ms.
+    static int frameGapMs(int rate);
+
+private:
+    void add(const QString &channel, TrafficEntry::Kind kind, const QByteArray &bytes);
+    void serialIn(const QByteArray &bytes);
+    void endFrame();
+
+    TrafficLog &m_log;
+    CommPort &m_port;
+    ConverterSocket &m_socket;
+    Clock &m_clock;
+    QByteArray m_frame;  // Modbus RTU bytes received since the last silence
+    quint32 m_lastIn = 0;
+    QTimer m_silence;
+};
+
+// What a reply's last two characters before its carriage return say of the rest: "ok" when they
+// are its checksum, "wrong" when they are two hexadecimal digits that are not, "none" otherwise.
+QString replyChecksumVerdict(const QString &reply);
+// A Modbus RTU frame judged by its CRC, with an exception reply named by its code.
+QString rtuFrameVerdict(const QByteArray &frame);
