@@ -33,7 +33,7 @@ public:
     SimModule &addModule(const SimModuleSettings &settings) { return m_bus->addModule(settings); }
     SimModule *module(int address) const { return m_bus->module(address); }
 
-    // The pseudo-terminal, linked as COMn in PortResolver::linkFolder(). False with the reason.
+    // The pseudo-terminal, linked as COMn in simLinkFolder(). False with the reason.
     bool startSerial(int comNumber = 1, bool replaceLink = true, QString *error = nullptr);
     SimSerialPort *serial() const { return m_serial.get(); }
     int comNumber() const { return m_serial ? m_serial->comNumber() : 0; }

@@ -1,8 +1,6 @@
 #include "sim/simmodule.h"
 
-#include "link/checksum.h"
-#include "link/errors.h"
-#include "link/rtuframe.h"
+#include "sim/simwire.h"
 
 #include <cmath>
 
@@ -64,17 +62,6 @@ QByteArray hex2(int value)
 QByteArray hex4(int value)
 {
     return QByteArray::number(value & 0xFFFF, 16).rightJustified(4, '0').toUpper();
-}
-
-// The checksum of a text as the module computes it: the program's own rule, over the bytes
-// as they arrived. Empty when the text is too long to have one.
-QByteArray checksumOf(const QByteArray &text)
-{
-    try {
-        return asciiChecksum(QString::fromLatin1(text)).toLatin1();
-    } catch (const FormatError &) {
-        return QByteArray();
-    }
 }
 
 // Full scale of each analog range, and how its engineering value is written (8 characters).
@@ -170,7 +157,7 @@ bool SimModuleSettings::operator==(const SimModuleSettings &other) const
 bool simIsRtuIdentification(const QByteArray &frame)
 {
     return frame.size() == 6 && quint8(frame.at(1)) == 0x46 && frame.at(2) == 0 &&
-           frame.at(3) == 0 && RtuFramer::crcOf(frame.left(4)) == frame.mid(4);
+           frame.at(3) == 0 && simWithCrc(frame.left(4)) == frame;
 }
 
 SimModule::SimModule(const SimModuleSettings &settings) : m_settings(settings)
@@ -279,14 +266,14 @@ std::optional<SimReply> SimModule::answer(const QByteArray &command, int lineRat
             return std::nullopt;
         const QByteArray given = text.right(2).toUpper();
         text.chop(2);
-        if (given != checksumOf(text))
+        if (given != simAsciiChecksum(text))
             return std::nullopt;
     }
 
     SimReply reply;
     reply.bytes = body(text, reply.reconfigure);
     if (m_settings.checksum)
-        reply.bytes += checksumOf(reply.bytes);
+        reply.bytes += simAsciiChecksum(reply.bytes);
     reply.bytes += '\r';
     return reply;
 }
@@ -395,5 +382,5 @@ std::optional<SimReply> SimModule::answerRtu(const QByteArray &frame, int lineRa
     data.append(char(0x02));
     data.append(char(0x0E));
     data.append(char(info(m_settings.model).rtuDigits));
-    return SimReply{data + RtuFramer::crcOf(data), std::nullopt};
+    return SimReply{simWithCrc(data), std::nullopt};
 }

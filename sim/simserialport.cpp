@@ -1,6 +1,5 @@
 #include "sim/simserialport.h"
 
-#include "link/portresolver.h"
 #include "sim/simbus.h"
 
 #include <QDir>
@@ -27,6 +26,18 @@ QString systemError(const char *what)
 }
 
 }  // namespace
+
+QString simLinkFolder()
+{
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (base.isEmpty()) {
+        // Without a runtime folder, one per user under the temporary folder, so that two users
+        // of one machine do not meet in each other's links.
+        const QString user = qEnvironmentVariable("USER", QStringLiteral("user"));
+        base = QDir::tempPath() + QStringLiteral("/runtime-") + user;
+    }
+    return base + QStringLiteral("/mirvel");
+}
 
 SimSerialPort::SimSerialPort(SimBus &bus, QObject *parent)
     : QObject(parent), m_line(new SimLine(bus, this)), m_retry(new QTimer(this))
@@ -80,12 +91,12 @@ bool SimSerialPort::open(QString *error)
 
 QString SimSerialPort::linkPath() const
 {
-    return m_com > 0 ? PortResolver::linkFolder() + QStringLiteral("/COM%1").arg(m_com) : QString();
+    return m_com > 0 ? simLinkFolder() + QStringLiteral("/COM%1").arg(m_com) : QString();
 }
 
 bool SimSerialPort::linkAs(int number, bool replace, QString *error)
 {
-    const QString folder = PortResolver::linkFolder();
+    const QString folder = simLinkFolder();
     const QString link = folder + QStringLiteral("/COM%1").arg(number);
     if (!isOpen()) {
         if (error)
@@ -182,8 +193,10 @@ void SimSerialPort::readMaster()
         m_retry->start(50);
         break;
     }
-    if (!data.isEmpty())
+    if (!data.isEmpty()) {
+        emit received(data);
         m_line->receive(data, lineRate());
+    }
 }
 
 void SimSerialPort::writeMaster(const QByteArray &bytes)

@@ -9,8 +9,12 @@ class QTimer;
 class SimBus;
 class SimLine;
 
+// The folder of the COMn links, the same that the program looks in: "mirvel" under
+// $XDG_RUNTIME_DIR, or under the temporary folder's "runtime-$USER" when that is unset or empty.
+QString simLinkFolder();
+
 // The bus as a serial port: a pseudo-terminal whose slave side the program opens (through a COMn
-// link in PortResolver::linkFolder()) and whose master side the simulated modules answer on.
+// link in simLinkFolder()) and whose master side the simulated modules answer on.
 class SimSerialPort : public QObject
 {
     Q_OBJECT
@@ -46,6 +50,8 @@ public:
 signals:
     // Bytes the simulator put on the line (for tests and the program's log).
     void sent(const QByteArray &bytes);
+    // Bytes the program put on the line, as they were read.
+    void received(const QByteArray &bytes);
 
 private:
     void readMaster();
