@@ -125,6 +125,14 @@ bool simParseFault(const QString &text, SimFault &fault, QString *error)
     };
     const qsizetype eq = text.indexOf(u'=');
     const QString kind = eq < 0 ? text : text.left(eq);
+    if (kind == QLatin1String("exception")) {
+        bool ok = false;
+        const int code = text.mid(eq + 1).toInt(&ok, 16);
+        if (eq < 0 || !ok || code < 1 || code > 0xFF)
+            return fail(QStringLiteral("the exception code is hexadecimal, 01 to FF"));
+        fault.exceptionCode = code;
+        return true;
+    }
     const QStringList args = eq < 0 ? QStringList() : text.mid(eq + 1).split(u',');
     QList<int> values;
     for (const QString &arg : args) {
@@ -145,9 +153,14 @@ bool simParseFault(const QString &text, SimFault &fault, QString *error)
         fault.garbageBytes = values[0];
     } else if (kind == QLatin1String("endless") && values.size() == 1 && values[0] > 0) {
         fault.endlessBytes = values[0];
+    } else if (kind == QLatin1String("badsum") && values.isEmpty()) {
+        fault.badSum = true;
+    } else if (kind == QLatin1String("badcrc") && values.isEmpty()) {
+        fault.badCrc = true;
     } else {
-        return fail(QStringLiteral(
-            "expected silent, delay=MS, pieces=SIZE,GAPMS, garbage=BYTES or endless=BYTES"));
+        return fail(
+            QStringLiteral("expected silent, delay=MS, pieces=SIZE,GAPMS, garbage=BYTES, "
+                           "endless=BYTES, badsum, badcrc or exception=CODE"));
     }
     return true;
 }

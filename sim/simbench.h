@@ -58,5 +58,6 @@ private:
 std::optional<SimModuleSettings> simParseModule(const QString &text, QString *error = nullptr);
 QString simDescribeModule(const SimModuleSettings &settings);
 
-// silent | delay=MS | pieces=SIZE,GAPMS | garbage=BYTES | endless=BYTES, added to fault.
+// silent | delay=MS | pieces=SIZE,GAPMS | garbage=BYTES | endless=BYTES | badsum | badcrc |
+// exception=CODE (hexadecimal), added to fault.
 bool simParseFault(const QString &text, SimFault &fault, QString *error = nullptr);

@@ -1,5 +1,7 @@
 #include "sim/simbus.h"
 
+#include "sim/simwire.h"
+
 #include <QTimer>
 
 SimBus::SimBus(QObject *parent) : QObject(parent) {}
@@ -29,8 +31,16 @@ std::optional<SimBus::Answer> SimBus::answerAscii(const QByteArray &command, int
     for (const auto &m : m_modules) {
         if (m_fault.silent && m_fault.appliesTo(m->settings().address))
             continue;
-        if (std::optional<SimReply> reply = m->answer(command, lineRate))
-            return Answer{*reply, m.get()};
+        std::optional<SimReply> reply = m->answer(command, lineRate);
+        if (!reply)
+            continue;
+        if (m_fault.badSum && m_fault.appliesTo(m->settings().address)) {
+            QByteArray &bytes = reply->bytes;
+            bytes.chop(m->settings().checksum ? 3 : 1);  // the module's checksum and the return
+            const int wrong = (simAsciiChecksum(bytes).toInt(nullptr, 16) + 1) % 256;
+            bytes += QByteArray::number(wrong, 16).rightJustified(2, '0').toUpper() + '\r';
+        }
+        return Answer{*reply, m.get()};
     }
     return std::nullopt;
 }
@@ -41,8 +51,20 @@ std::optional<SimBus::Answer> SimBus::answerRtu(const QByteArray &frame, int lin
     for (const auto &m : m_modules) {
         if (m_fault.silent && m_fault.appliesTo(m->settings().address))
             continue;
-        if (std::optional<SimReply> reply = m->answerRtu(frame, lineRate))
-            return Answer{*reply, m.get()};
+        std::optional<SimReply> reply = m->answerRtu(frame, lineRate);
+        if (!reply)
+            continue;
+        if (m_fault.appliesTo(m->settings().address)) {
+            QByteArray &bytes = reply->bytes;
+            if (m_fault.exceptionCode > 0) {
+                // The function code with its high bit set, then the code of the exception.
+                bytes = simWithCrc(QByteArray(1, frame.at(0)) + char(quint8(frame.at(1)) | 0x80) +
+                                   char(m_fault.exceptionCode));
+            }
+            if (m_fault.badCrc)
+                bytes[bytes.size() - 2] = char(bytes.at(bytes.size() - 2) ^ 0xFF);
+        }
+        return Answer{*reply, m.get()};
     }
     return std::nullopt;
 }

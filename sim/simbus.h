@@ -23,11 +23,17 @@ struct SimFault
     int pieceGapMs = 0;    // … this far apart
     int garbageBytes = 0;  // instead of the reply: this many binary bytes, then a carriage return
     int endlessBytes = 0;  // instead of the reply: a stream without carriage return, this long
+    // The ASCII reply ends in the right checksum plus one instead of its own: a module without
+    // checksum then appends two characters too, so that the fault shows whatever the setting.
+    bool badSum = false;
+    bool badCrc = false;    // the Modbus RTU reply's CRC is wrong (its low byte inverted)
+    int exceptionCode = 0;  // 1-255: the RTU identification gets this exception reply instead
 
     bool appliesTo(int moduleAddress) const { return address < 0 || address == moduleAddress; }
     bool active() const
     {
-        return silent || delayMs > 0 || pieceSize > 0 || garbageBytes > 0 || endlessBytes > 0;
+        return silent || delayMs > 0 || pieceSize > 0 || garbageBytes > 0 || endlessBytes > 0 ||
+               badSum || badCrc || exceptionCode > 0;
     }
 };
 

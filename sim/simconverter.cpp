@@ -80,6 +80,7 @@ void SimConverter::onNewConnection()
             m_line->reset();
         }
         m_client = socket;
+        m_loopCount = 0;
         connect(socket, &QTcpSocket::readyRead, this, &SimConverter::onReadyRead);
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             socket->deleteLater();
@@ -102,9 +103,29 @@ void SimConverter::onReadyRead()
         return;
     emit received(bytes);
     if (m_mode == Mode::Loop)
-        m_client->write(bytes);
+        m_client->write(loopBack(bytes));
     else
         m_line->receive(bytes, m_rate);
+}
+
+QByteArray SimConverter::loopBack(const QByteArray &bytes)
+{
+    QByteArray back;
+    back.reserve(bytes.size());
+    for (char c : bytes) {
+        ++m_loopCount;
+        if (m_loopDrop > 0 && m_loopCount % m_loopDrop == 0)
+            continue;
+        if (m_loopCorrupt > 0 && m_loopCount % m_loopCorrupt == 0) {
+            // Another printable character. Where flipping the lowest bit leaves the printable
+            // range (a control character, "~"), "#": a byte whose flip is not printable is never
+            // "#" itself.
+            const char flipped = char(c ^ 0x01);
+            c = flipped >= 0x20 && flipped <= 0x7E ? flipped : '#';
+        }
+        back += c;
+    }
+    return back;
 }
 
 void SimConverter::refuse()

@@ -38,6 +38,13 @@ public:
 
     bool hasClient() const;
 
+    // Loop-mode faults, counted over the bytes the present client has sent, from 1: every Nth
+    // byte is lost, or comes back as another printable character. 0 switches them off.
+    void setLoopDrop(int every) { m_loopDrop = qMax(0, every); }
+    int loopDrop() const { return m_loopDrop; }
+    void setLoopCorrupt(int every) { m_loopCorrupt = qMax(0, every); }
+    int loopCorrupt() const { return m_loopCorrupt; }
+
     // Faults on demand.
     // Stops listening: a connection attempt is refused until resume().
     void refuse();
@@ -61,6 +68,7 @@ private:
     void onNewConnection();
     void onReadyRead();
     void closeStuckListener();
+    QByteArray loopBack(const QByteArray &bytes);
 
     SimLine *m_line;
     QTcpServer *m_server;
@@ -68,6 +76,9 @@ private:
     quint16 m_port = 0;
     Mode m_mode = Mode::Bus;
     int m_rate = 9600;
+    int m_loopDrop = 0;
+    int m_loopCorrupt = 0;
+    qint64 m_loopCount = 0;  // bytes the present client has sent
     int m_stuckListener = -1;
     int m_stuckFiller = -1;
 };
