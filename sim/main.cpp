@@ -14,42 +14,12 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: mirvel-sim [options]\n"
-    "\n"
-    "Simulated modules on a pseudo-terminal linked as COM1, and a simulated converter on\n"
-    "127.0.0.1:4000. Without --module it runs a built-in bench of every model.\n"
-    "\n"
-    "  --module MODEL:ADDR:RATE[:chk|nochk[:RANGE[:FORMAT]]]\n"
-    "                         one module, repeatable; e.g. E41:01:9600:nochk, "
-    "E82:0A:38400:chk:09:1\n"
-    "                         MODEL E41 E43 E45 E47 E82; ADDR 00-FF (hex); RATE 1200-115200;\n"
-    "                         RANGE 08-0D and FORMAT 0-2 for E82 only\n"
-    "  --com N                link the pseudo-terminal as COMn (1-20, default 1)\n"
-    "  --converter PORT       converter port on 127.0.0.1 (0: any free port; default 4000)\n"
-    "  --no-converter         no converter\n"
-    "  --loop                 converter in loop mode: every byte comes straight back\n"
-    "  --converter-rate RATE  rate of the converter's serial side (default 9600)\n"
-    "  --fault SPEC           silent | delay=MS | pieces=SIZE,GAPMS | garbage=BYTES |\n"
-    "                         endless=BYTES; repeatable, the faults combine\n"
-    "  --fault-address ADDR   the faults apply to this module only (hex)\n"
-    "  --activity MS          flip one input of every input module every MS ms (0: never;\n"
-    "                         default 2000)\n"
-    "  --log                  print every command heard and every reply sent\n"
-    "  -h, --help             this text\n";
-
 int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-int usageError(const QString &message)
-{
-    std::fprintf(stderr, "mirvel-sim: %s\n\n%s", qPrintable(message), kUsage);
-    return 2;
 }
 
 QString printable(const QByteArray &bytes)
@@ -65,6 +35,12 @@ QString printable(const QByteArray &bytes)
     return text;
 }
 
+QCommandLineOption option(const char *name, const char *description, const char *value = nullptr)
+{
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description),
+                              value ? QString::fromLatin1(value) : QString());
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -73,30 +49,67 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("mirvel-sim"));
 
     QCommandLineParser parser;
-    const QCommandLineOption moduleOption(QStringLiteral("module"), QString(),
-                                          QStringLiteral("spec"));
-    const QCommandLineOption comOption(QStringLiteral("com"), QString(), QStringLiteral("n"));
-    const QCommandLineOption converterOption(QStringLiteral("converter"), QString(),
-                                             QStringLiteral("port"));
-    const QCommandLineOption noConverterOption(QStringLiteral("no-converter"));
-    const QCommandLineOption loopOption(QStringLiteral("loop"));
-    const QCommandLineOption rateOption(QStringLiteral("converter-rate"), QString(),
-                                        QStringLiteral("rate"));
-    const QCommandLineOption faultOption(QStringLiteral("fault"), QString(),
-                                         QStringLiteral("spec"));
-    const QCommandLineOption faultAddressOption(QStringLiteral("fault-address"), QString(),
-                                                QStringLiteral("addr"));
-    const QCommandLineOption activityOption(QStringLiteral("activity"), QString(),
-                                            QStringLiteral("ms"));
-    const QCommandLineOption logOption(QStringLiteral("log"));
-    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated modules on a pseudo-terminal linked as COM1, and a simulated converter on\n"
+        "127.0.0.1:4000. Without --module it runs a built-in bench of every model.\n"
+        "Exit status: 0 when ended by Ctrl-C, SIGTERM or SIGHUP; 1 when the COMn link is\n"
+        "taken, no pseudo-terminal can be had or the converter port asked for is taken;\n"
+        "2 for a malformed command line."));
+    const QCommandLineOption moduleOption = option(
+        "module",
+        "One module, repeatable; replaces the built-in bench. MODEL:ADDR:RATE[:chk|nochk[:RANGE"
+        "[:FORMAT]]], e.g. E41:01:9600:nochk or E82:0A:38400:chk:09:1. MODEL is E41, E43, E45, "
+        "E47 or E82; ADDR (00-FF) and RANGE (08-0D) are hexadecimal; RANGE and FORMAT (0-2) are "
+        "for the E82 only.",
+        "spec");
+    const QCommandLineOption comOption =
+        option("com", "Link the pseudo-terminal as COMn, n from 1 to 20 (default 1).", "n");
+    const QCommandLineOption converterOption = option(
+        "converter",
+        "Converter port on 127.0.0.1, 0 for any free port (default 4000; when 4000 is taken and "
+        "no port was given, the simulator runs without converter).",
+        "port");
+    const QCommandLineOption noConverterOption = option("no-converter", "No converter.");
+    const QCommandLineOption loopOption =
+        option("loop", "Converter in loop mode: every byte comes straight back.");
+    const QCommandLineOption loopDropOption =
+        option("loop-drop", "With --loop: every Nth byte of a connection is lost (0: none).", "n");
+    const QCommandLineOption loopCorruptOption = option(
+        "loop-corrupt",
+        "With --loop: every Nth byte of a connection comes back as another printable character "
+        "(0: none).",
+        "n");
+    const QCommandLineOption rateOption =
+        option("converter-rate", "Rate of the converter's serial side (default 9600).", "rate");
+    const QCommandLineOption faultOption = option(
+        "fault",
+        "A module fault, repeatable, the faults combine: silent, delay=MS, pieces=SIZE,GAPMS, "
+        "garbage=BYTES, endless=BYTES, badsum, badcrc or exception=CODE (hexadecimal).",
+        "spec");
+    const QCommandLineOption faultAddressOption =
+        option("fault-address", "The faults hit this module only (hexadecimal address).", "addr");
+    const QCommandLineOption activityOption = option(
+        "activity",
+        "Every MS milliseconds one input of each input module flips, so counters count; 0 never "
+        "(default 2000).",
+        "ms");
+    const QCommandLineOption logOption =
+        option("log", "Print every frame heard and every reply sent.");
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Print this help."));
     parser.addOptions({moduleOption, comOption, converterOption, noConverterOption, loopOption,
-                       rateOption, faultOption, faultAddressOption, activityOption, logOption,
-                       helpOption});
+                       loopDropOption, loopCorruptOption, rateOption, faultOption,
+                       faultAddressOption, activityOption, logOption, helpOption});
+
+    const auto usageError = [&parser](const QString &message) {
+        std::fprintf(stderr, "mirvel-sim: %s\n\n%s", qPrintable(message),
+                     qPrintable(parser.helpText()));
+        return 2;
+    };
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
-        std::fputs(kUsage, stdout);
+        std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -139,6 +152,15 @@ int main(int argc, char *argv[])
         if (!ok || fault.address < 0 || fault.address > 0xFF)
             return usageError(QStringLiteral("--fault-address takes a hexadecimal address 00-FF"));
     }
+    const int loopDrop = parser.isSet(loopDropOption) ? parser.value(loopDropOption).toInt(&ok) : 0;
+    if (!ok || loopDrop < 0)
+        return usageError(QStringLiteral("--loop-drop takes a count, 0 for none"));
+    const int loopCorrupt =
+        parser.isSet(loopCorruptOption) ? parser.value(loopCorruptOption).toInt(&ok) : 0;
+    if (!ok || loopCorrupt < 0)
+        return usageError(QStringLiteral("--loop-corrupt takes a count, 0 for none"));
+    if ((loopDrop > 0 || loopCorrupt > 0) && !parser.isSet(loopOption))
+        return usageError(QStringLiteral("--loop-drop and --loop-corrupt act in loop mode only"));
     const int activity =
         parser.isSet(activityOption) ? parser.value(activityOption).toInt(&ok) : 2000;
     if (!ok || activity < 0)
@@ -198,10 +220,21 @@ int main(int argc, char *argv[])
                         qPrintable(error));
         } else {
             bench.converter()->setLineRate(converterRate);
-            std::printf("converter: 127.0.0.1:%u, %s\n", unsigned(chosen),
-                        mode == SimConverter::Mode::Loop
-                            ? "loop mode"
-                            : qPrintable(QStringLiteral("bus mode at %1 baud").arg(converterRate)));
+            bench.converter()->setLoopDrop(loopDrop);
+            bench.converter()->setLoopCorrupt(loopCorrupt);
+            QString how = QStringLiteral("bus mode at %1 baud").arg(converterRate);
+            if (mode == SimConverter::Mode::Loop) {
+                how = QStringLiteral("loop mode");
+                if (loopDrop > 0)
+                    how += QStringLiteral(", byte %1, %2, ... dropped")
+                               .arg(loopDrop)
+                               .arg(2 * loopDrop);
+                if (loopCorrupt > 0)
+                    how += QStringLiteral(", byte %1, %2, ... corrupted")
+                               .arg(loopCorrupt)
+                               .arg(2 * loopCorrupt);
+            }
+            std::printf("converter: 127.0.0.1:%u, %s\n", unsigned(chosen), qPrintable(how));
         }
     }
     if (fault.active())
