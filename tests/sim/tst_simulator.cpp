@@ -21,8 +21,7 @@
 
 namespace {
 
-// A module as --module writes it, or a fault as --fault does, and what it answers at a rate to
-// commands; Modbus RTU frames in hexadecimal.
+// A set-up (a module, a fault or a converter mode), a rate, commands and the reply; RTU in hex.
 struct Row
 {
     const char *name, *setup;
@@ -110,8 +109,7 @@ private slots:
         const Row rows[] = {
             {"identification, address in lower case", "E41:AB:9600", 9600, "$abF", "!ABE41\r"},
             {"analog identification", "E82:05:9600", 9600, "$05F", "!05E82M\r"},
-            {"name, checksum", "E43:0A:19200:chk", 19200, "$0AME2", "!0AQRD-E4352\r"},
-            {"checksum in lower case", "E43:0A:19200:chk", 19200, "$0AFdb", "!0AE433E\r"},
+            {"name, checksum in lower case", "E43:0A:19200:chk", 19200, "$0AMe2", "!0AQRD-E4352\r"},
             {"wrong checksum", "E43:0A:19200:chk", 19200, "$0AFDC", ""},
             {"checksum to a module without", "E41:01:9600", 9600, "$01FCB", "?01\r"},
             {"another rate", "E41:01:9600", 19200, "$01F", ""},
@@ -212,8 +210,7 @@ private slots:
         qunsetenv("XDG_RUNTIME_DIR");
         qunsetenv("USER");
         const QString withoutUser = simLinkFolder();
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        user.isNull() ? qunsetenv("USER") : qputenv("USER", user);
+        user.isNull() ? qunsetenv("USER") : qputenv("USER", user);  // init() resets the rest
         QCOMPARE(withUser, QDir::tempPath() + "/runtime-ann/mirvel");
         QCOMPARE(withoutUser, QDir::tempPath() + "/runtime-user/mirvel");
     }
@@ -224,7 +221,6 @@ private slots:
         QTest::addColumn<Row>("row");
         const Row rows[] = {
             {"bus, at its rate", "bus", 19200, "$01F\r$0|2F\r", "!02E43\r"},
-            {"loop", "loop", 19200, "$01F\r", "$01F\r"},
             {"drop every third", "loop-drop=3", 19200, "01234|56789", "0134679"},
             {"corrupt every third", "loop-corrupt=3", 19200, "01~3|45~7\r", "01#344~7#"},
         };
@@ -300,14 +296,18 @@ private slots:
         QVERIFY(process.waitForReadyRead(5000));
         const QString link = runtime.path() + QStringLiteral("/mirvel/COM9");
         QSerialPort port(link);
-        port.setBaudRate(9600);
         QVERIFY(port.open(QIODevice::ReadWrite));
-        // Replies leave in order: had the module at 19200 answered, its reply would come first.
-        port.write("$02F\r$01M\r");
-        QByteArray reply;
-        while (!reply.contains('\r') && port.waitForReadyRead(3000))
-            reply += port.readAll();
-        QCOMPARE(reply, QByteArray("!01QRD-E41\r"));
+        // The rate the port set picks the module; replies leave in order, so had the module at
+        // 19200 answered at 9600, its reply would come first.
+        for (const auto &[rate, expected] :
+             {std::pair(9600, "!01QRD-E41\r"), std::pair(19200, "!02E43\r")}) {
+            port.setBaudRate(rate);
+            port.write("$02F\r$01M\r");
+            QByteArray reply;
+            while (!reply.contains('\r') && port.waitForReadyRead(3000))
+                reply += port.readAll();
+            QCOMPARE(reply, QByteArray(expected));
+        }
         ::kill(pid_t(process.processId()), SIGTERM);
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 0);
