@@ -50,11 +50,11 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Simulated modules on a pseudo-terminal linked as COM1, and a simulated converter on "
+        "Simulated modules on a pseudo-terminal linked as COM1, and a simulated converter on\n"
         "127.0.0.1:4000. Without --module it runs a built-in bench of every model.\n"
-        "Exit status: 0 when ended by Ctrl-C, SIGTERM or SIGHUP; 1 when the COMn link is taken, "
-        "no pseudo-terminal can be had or the converter port asked for is taken; 2 for a "
-        "malformed command line."));
+        "Exit status: 0 when ended by Ctrl-C, SIGTERM or SIGHUP; 1 when the COMn link is\n"
+        "taken, no pseudo-terminal can be had or the converter port asked for is taken;\n"
+        "2 for a malformed command line."));
     const QCommandLineOption moduleOption = option(
         "module",
         "One module, repeatable; replaces the built-in bench. MODEL:ADDR:RATE[:chk|nochk[:RANGE"
