@@ -1,0 +1,200 @@
+// The real window on fakes: names, design-time facts, settings, the receive loop, a lost line.
+#include "link/errors.h"
+#include "link/formtimer.h"
+#include "link/multilinebox.h"
+#include "network/convertersocket.h"
+#include "shell/commsettings.h"
+#include "support/rig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+
+const QString AsciiCommand = QStringLiteral("$01M");  // the terminal's text, designed and after OK
+const QString Warning = QStringLiteral(
+    "The Checksum/Baud-Rate has been changed! Check that module's configuation is correct !");
+// What OK unlocks; Form_Load locks these and the scan, configuration and converter controls.
+const QStringList Unlocked{"Com_send",    "Com_clr",    "Text_Send", "Text_Rec",
+                           "Com_Scan_OK", "Check_Auto", "Text_Time"};
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void designAsTheCodeNeedsIt()
+    {
+        // The window's code as it stands: the names follow it. The compiler checks the kinds of
+        // its ui-> controls; the families it finds by name at run time, where nothing checks them.
+        QFile file(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../src/shell/form1.cpp"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpression uses(
+            R"re(\bui->(\w+)|controlsNamed<(\w+), (\d+)>\(this, QStringLiteral\("(\w+)"\)\))re");
+        Window win;
+        auto verify = [&win](const QString &name, const QString &kind) {
+            const QList<QWidget *> found = win.form().findChildren<QWidget *>(name);
+            QVERIFY2(found.size() == 1 && found[0]->inherits(qPrintable(kind)), qPrintable(name));
+        };
+        QSet<QString> families;
+        for (auto it = uses.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext();) {
+            const QRegularExpressionMatch use = it.next();
+            if (use.hasCaptured(1))
+                verify(use.captured(1), QStringLiteral("QWidget"));
+            else
+                families << use.captured(4);
+            for (int n = 0; n < use.captured(3).toInt(); ++n)
+                verify(use.captured(4) + QString::number(n, 16).toUpper(), use.captured(2));
+        }
+        QCOMPARE(families, (QSet<QString>{"Com_DO", "Com_DI_D", "Lab_D"}));
+
+        // The design-time facts the behaviour depends on, and what Form_Load leaves.
+        QCOMPARE(win.text("Text_Send"), AsciiCommand);
+        QCOMPARE(win.text("Text_Time"), QStringLiteral("80"));  // a repeat interval as it stands
+        // 9600 is the rate OK asks nothing about.
+        QVERIFY(win.w<QComboBox>("LISTRATE")->count() == 8 && win.text("LISTRATE") == "9600");
+        const auto *ports = win.w<QComboBox>("LISTCOM"), *ids = win.w<QComboBox>("Config_ID_Combo");
+        QVERIFY(ports->count() == 20 && ports->currentIndex() == 0);
+        for (int n = 0; n < 20; ++n)
+            QCOMPARE(ports->itemText(n), QStringLiteral("COM%1").arg(n + 1));
+        QCOMPARE(ids->count(), 254);  // every address but CD and DD
+        for (int id = 0, i = 0; id < 256; ++id)
+            if (id != 0xCD && id != 0xDD)
+                QCOMPARE(ids->itemText(i++), QString::asprintf("%02X", id));
+        const auto *bar = win.w<QScrollBar>("HScroll1");
+        QVERIFY(bar->minimum() <= 60 && 60 <= bar->maximum());  // the loop delay Link sets
+        QCOMPARE(win.w<MultiLineBox>("Text_Rec")->maxLength(), 2000);
+        QVERIFY(win.w<QRadioButton>("Opt_ASC")->isChecked());
+        for (const QString &name :
+             Unlocked + QStringList{"Com_Scan_All", "Com_Configuration", "Config_BD_Combo",
+                                    "Config_ID_Combo", "Config_CS_Combo", "Com_Tcpip_Send",
+                                    "Com_Tcpip_Clear", "Com_loop_Test"})
+            QVERIFY2(!win.w(name)->isEnabled(), qPrintable(name));
+        QVERIFY(win.w("Com_Tcpip_Stop")->isEnabled());
+        for (const FormTimer *timer : win.form().findChildren<FormTimer *>())  // silent for now
+            QVERIFY2(!timer->isEnabled(), qPrintable(timer->objectName()));
+    }
+
+    void settings()
+    {
+        Window win;
+        auto *sum = win.w<QCheckBox>("Check_Chksum");
+        win.setText("Text_Send", QString());
+        QStringList padded;  // the list's rate, blank-padded to six characters
+        for (int i = 0; i < 8; ++i) {
+            win.open(i);
+            padded << QStringLiteral("%1,n,8,1").arg(win.w<QComboBox>("LISTRATE")->itemText(i), 6);
+        }
+        QCOMPARE(win.fakePort->openedWith, padded);
+        QCOMPARE(win.boxes.texts(), QStringList(7, Warning));  // at every rate but 9600
+        QCOMPARE(win.text("Text_Send"), AsciiCommand);
+        QVERIFY(win.w("Com_Scan_All")->isEnabled() && win.port().inputMode() == 0);
+        for (const QString &name : Unlocked)
+            QVERIFY2(win.w(name)->isEnabled(), qPrintable(name));
+        QTest::keyClick(win.w("Text_Send"), Qt::Key_Return);  // Enter sends, as Send does
+        QTest::keyClick(win.w("Text_Send"), Qt::Key_Enter);
+        QCOMPARE(win.fakePort->written(), QStringList(2, AsciiCommand + '\r'));
+        // Cancel goes back to 9600 without checksum, yet opens with the rate taken before it;
+        // Help has nothing behind it, so the question stays. The checksum alone asks too.
+        win.boxes.shown.clear();
+        sum->setChecked(true);
+        win.boxes.answers = {MessageBoxes::AnswerHelp, MessageBoxes::AnswerCancel};
+        win.open(7);
+        QCOMPARE(win.fakePort->openedWith.last(), padded.last());
+        QVERIFY(win.text("LISTRATE") == "9600" && !sum->isChecked());
+        sum->setChecked(true);
+        win.open(3);
+        QCOMPARE(win.boxes.texts(), QStringList(3, Warning));
+        for (const FakeMessageBoxes::Box &box : win.boxes.shown)
+            QVERIFY(box.title == " System Message " && box.buttons == MessageBoxes::OkCancelHelp);
+        // Default writes the texts and leaves the port and the converter alone.
+        win.w<QComboBox>("LISTCOM")->setCurrentIndex(5);
+        win.w<QComboBox>("LISTRATE")->setCurrentIndex(7);
+        win.click("Opt_RTU");
+        sum->setChecked(true);
+        win.setText("Text_IP", QStringLiteral("127.0.0.1"));
+        win.setText("Text_Port", QStringLiteral("1"));
+        win.click("Com_About");
+        QCOMPARE(win.text("LISTCOM") + win.text("LISTRATE"), QStringLiteral("COM19600"));
+        QVERIFY(win.w<QRadioButton>("Opt_ASC")->isChecked() && sum->isEnabled() &&
+                !sum->isChecked());
+        QCOMPARE(win.text("Text_Port"), QStringLiteral("1001"));
+        QCOMPARE(win.text("Text_IP"), QString::fromLatin1(CommSettings::DefaultConverterAddress));
+        QCOMPARE(WindowProbe::socket(win.form()).State(), int(ConverterSocket::Closed));
+        QVERIFY(win.port().portOpen() && win.fakePort->openedWith.size() == 10);
+        // A lost line is told once, until the port has been open again.
+        win.boxes.shown.clear();
+        win.w<QCheckBox>("Check_Auto")->setChecked(true);
+        win.fakePort->hangUp();
+        QVERIFY(!win.w<QCheckBox>("Check_Auto")->isChecked());  // the repeat ends with the line
+        const QString told = "The communication port is not open: " + win.text("portInfoLabel");
+        win.w("Com_Configuration")->setEnabled(true);  // as a scan that finds a module does
+        win.click("Com_Configuration");                // meets the closed port: already told
+        QCOMPARE(win.form().heightTwips(), 10005);     // and grows the window
+        QCoreApplication::processEvents();             // the window tells from its event loop
+        QCOMPARE(win.boxes.texts(), QStringList{told});
+        win.open();
+        win.fakePort->hangUp();
+        QCoreApplication::processEvents();
+        QCOMPARE(win.boxes.texts(), QStringList(2, told));
+        // A port that will not open: the box says so, the label beside the list says why.
+        win.boxes.shown.clear();
+        win.fakePort->failOpen = true;
+        win.w<QComboBox>("LISTCOM")->setCurrentIndex(6);
+        win.click("Com_Set_Ok");
+        QCOMPARE(win.boxes.texts(), QStringList{"Open Communication Port Error "});
+        QCOMPARE(win.boxes.shown[0].title, QStringLiteral(" System Message "));
+        QVERIFY(!win.port().portOpen() && win.port().commPort() == 7);
+        try {
+            win.port().setPortOpen(true);
+        } catch (const CommError &error) {
+            QCOMPARE(win.text("portInfoLabel"), error.message());
+        }
+    }
+
+    void receiveLoop_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("ASCII chosen") << "Opt_ASC";
+        QTest::newRow("line lost") << "hang up";
+        QTest::newRow("Exit") << "Com_Exit";
+        QTest::newRow("close box") << "close";
+    }
+    void receiveLoop()
+    {
+        QFETCH(QString, end);
+        Window win;
+        auto *rec = win.w<MultiLineBox>("Text_Rec");
+        auto *sum = win.w<QCheckBox>("Check_Chksum");
+        sum->setChecked(true);
+        rec->setText(QStringLiteral("x"));
+        QString shown;
+        win.time->at(10, [&] { win.fakePort->receive(QByteArray::fromHex("0146")); });
+        win.time->at(20, [&] { shown = rec->text(); });
+        const QByteArray flood(CommSettings::ReceiveKeepLimit / 3 + 1, 0x5A);
+        win.time->at(25, [&] { win.fakePort->receive(flood); });
+        win.time->at(30, [&] { win.fakePort->receive(QByteArray::fromHex("01")); });
+        win.time->at(40, [&] {
+            if (end == "close")
+                win.form().close();
+            else if (end == "hang up")
+                win.fakePort->hangUp();
+            else
+                win.click(end);
+        });
+        win.open(3, true);  // stays in the receive loop until ended
+        QCOMPARE(shown, QStringLiteral("x01 46 "));
+        QCOMPARE(rec->text().size(), CommSettings::ReceiveKeepLimit);  // the newest only
+        QVERIFY(rec->text().endsWith(QStringLiteral("5A 5A 01 ")));
+        QCOMPARE(win.text("Text_Send"), QStringLiteral("1 46 0 0"));
+        QVERIFY(!win.w("Com_Scan_All")->isEnabled() && win.port().inputMode() == 1);
+        QVERIFY(!sum->isChecked());  // a frame carries its own CRC; ASCII lets the box be used
+        QCOMPARE(sum->isEnabled(), end == "Opt_ASC");
+        QCOMPARE(win.port().portOpen(), end == "Opt_ASC");
+        QCOMPARE(win.endRequests, int(end == "Com_Exit" || end == "close"));  // the program ends
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
