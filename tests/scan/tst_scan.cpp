@@ -33,8 +33,9 @@ struct Rig
     QRadioButton asc{&root}, rtu{&root};
     QCheckBox sum;
     FormTimer t1{"Timer1"}, t3{"Timer3"};
+    QProgressBar bar;
     BusScan scan{ScanView{&ok, &all, &config, &port, &id, &bd, &cs, &grid, &send, &rec, &com, &rate,
-                          &asc, &sum, &t1, &t3},
+                          &asc, &sum, &t1, &t3, &bar},
                  f.link, f.boxes};
     QStringList traffic;  // exchanges as line@settings@time-out, other writes in hexadecimal
     // The modules' answers by query@rate: 01 at 9600, 0A at 9600 wanting the checksum, 05 at 19200.
