@@ -1,26 +1,29 @@
-// Start-up to the window shown, and resident memory after start-up, against a minimal Qt Widgets
-// window built into the same program (same libraries loaded, same platform plugin).
-#include "benchutil.h"
+// Start-up to the window's first paint, and resident memory then, against a minimal Qt Widgets
+// window built into the same program (same libraries loaded, same platform plugin, same font).
 #include "benches.h"
+#include "benchutil.h"
 
 #include "shell/form1.h"
 #include "shell/platform.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QEvent>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
-// Runs this program as a child that opens one kind of window and exits once it is shown; returns
-// the wall time in ms from start to exit and the child's resident memory in KiB.
+// Runs this program as a child that opens one kind of window and exits once it is painted;
+// returns the medians of the milliseconds from its start to the first paint and of its resident
+// memory then, in KiB.
 QPair<double, double> runChild(const QString &kind)
 {
     QVector<double> times;
@@ -29,22 +32,14 @@ QPair<double, double> runChild(const QString &kind)
         QProcess child;
         child.setProgram(QCoreApplication::applicationFilePath());
         child.setArguments({QStringLiteral("--startup-child"), kind});
-        const double start = nowSeconds();
         child.start();
         child.waitForFinished(30000);
-        (void)start;
-        // The child reports the milliseconds from its start to the window's first paint, and
-        // its resident memory then.
         const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
         times << figures.value(0).toDouble();
         memory << figures.value(1).toDouble();
     }
     return {median(times), median(memory)};
 }
-
-}  // namespace
-
-namespace {
 
 class FirstPaint : public QObject
 {
@@ -73,10 +68,12 @@ int startupChild(int argc, char *argv[])
     const double started = nowSeconds();
     QApplication app(argc, argv);
     // As the program's main() does, for both windows.
-    app.setFont(QFont(QStringLiteral("Arial"), 8));
+    QFont font(QStringLiteral("Arial"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    app.setFont(font);
     const QString kind = QString::fromLocal8Bit(argv[2]);
-    std::unique_ptr<QWidget> window;
     std::unique_ptr<RealPlatform> real;
+    std::unique_ptr<QWidget> window;
     if (kind == QLatin1String("form")) {
         real = std::make_unique<RealPlatform>();
         window = std::make_unique<Form1>(real->platform(nullptr));
