@@ -21,6 +21,7 @@
 #include "ui_form1.h"
 
 #include <QCloseEvent>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTimer>
@@ -36,13 +37,54 @@ namespace {
 
 constexpr int TwipsPerPixel = 15;
 
-template <typename T, size_t N>
-std::array<T *, N> controlsNamed(const QWidget *window, const QString &prefix)
+// The sixteen channel controls of the I/O panel, channel 0 first. Taken from the design file's
+// members rather than looked up by name: every lookup walks the window's hundreds of objects.
+std::array<QPushButton *, 16> outputButtons(const Ui::Form1 *ui)
 {
-    std::array<T *, N> controls{};
-    for (size_t n = 0; n < N; ++n)
-        controls[n] = window->findChild<T *>(prefix + QString::number(int(n), 16).toUpper());
-    return controls;
+    return {ui->Com_DO0, ui->Com_DO1, ui->Com_DO2, ui->Com_DO3, ui->Com_DO4, ui->Com_DO5,
+            ui->Com_DO6, ui->Com_DO7, ui->Com_DO8, ui->Com_DO9, ui->Com_DOA, ui->Com_DOB,
+            ui->Com_DOC, ui->Com_DOD, ui->Com_DOE, ui->Com_DOF};
+}
+
+std::array<QPushButton *, 16> inputButtons(const Ui::Form1 *ui)
+{
+    return {ui->Com_DI_D0, ui->Com_DI_D1, ui->Com_DI_D2, ui->Com_DI_D3,
+            ui->Com_DI_D4, ui->Com_DI_D5, ui->Com_DI_D6, ui->Com_DI_D7,
+            ui->Com_DI_D8, ui->Com_DI_D9, ui->Com_DI_DA, ui->Com_DI_DB,
+            ui->Com_DI_DC, ui->Com_DI_DD, ui->Com_DI_DE, ui->Com_DI_DF};
+}
+
+std::array<QLabel *, 16> channelLabels(const Ui::Form1 *ui)
+{
+    return {ui->Lab_D0, ui->Lab_D1, ui->Lab_D2, ui->Lab_D3, ui->Lab_D4, ui->Lab_D5,
+            ui->Lab_D6, ui->Lab_D7, ui->Lab_D8, ui->Lab_D9, ui->Lab_DA, ui->Lab_DB,
+            ui->Lab_DC, ui->Lab_DD, ui->Lab_DE, ui->Lab_DF};
+}
+
+// The address list, 00 to FF without CD and DD, put in with one insertion: entry by entry, as
+// the design file would add them, it costs more at start-up than any other control.
+void fillAddressList(QComboBox *list)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QStringList codes;
+    codes.reserve(254);
+    for (int id = 0; id < 256; ++id) {
+        if (id != 0xCD && id != 0xDD) {
+            const char code[] = {digits[id >> 4], digits[id & 15]};
+            codes << QString::fromLatin1(code, 2);
+        }
+    }
+    list->addItems(codes);
+    list->setCurrentIndex(0);
+}
+
+// The picture, read as PNG without asking the image format plugins first whether they know the
+// file: loading them takes longer than decoding the picture.
+QPixmap picture()
+{
+    QImageReader reader(QStringLiteral(":/help/picture1.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 }  // namespace
@@ -65,6 +107,8 @@ Form1::Form1(const Platform &platform, QWidget *parent)
     initResources();
     WaitContext::install(m_platform.clock, m_platform.pump);
     m_ui->setupUi(this);
+    fillAddressList(m_ui->Config_ID_Combo);
+    m_ui->Picture1->setPixmap(picture());
     applyDesignTexts(this);
     buildSubsystems();
     wireControls();
@@ -96,9 +140,9 @@ void Form1::buildSubsystems()
     m_timer3 = new FormTimer(QStringLiteral("Timer3"), this);
     m_timerLoop = new FormTimer(QStringLiteral("Timer_Loop"), this);
 
-    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
-    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
-    const auto labels = controlsNamed<QLabel, 16>(this, QStringLiteral("Lab_D"));
+    const auto outputs = outputButtons(ui);
+    const auto inputs = inputButtons(ui);
+    const auto labels = channelLabels(ui);
 
     m_settings = std::make_unique<CommSettings>(
         SettingsView{ui->LISTCOM, ui->LISTRATE, ui->Opt_ASC, ui->Opt_RTU, ui->Check_Chksum,
@@ -316,8 +360,8 @@ void Form1::wireControls()
     connect(m_config.get(), &ModuleConfig::heightRequested, this, &Form1::setHeightTwips);
     connect(m_config.get(), &ModuleConfig::takingUp, this, [this] { m_scan->stopTimers(); });
     click(ui->Com_DIO_Status, [this] { m_dio->Com_DIO_Status_Click(); });
-    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
-    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
+    const auto outputs = outputButtons(ui);
+    const auto inputs = inputButtons(ui);
     for (int channel = 0; channel < 16; ++channel) {
         click(outputs[size_t(channel)], [this, channel] { m_dio->Com_DO_Click(channel); });
         click(inputs[size_t(channel)], [this, channel] { m_dio->Com_DI_Click(channel); });
