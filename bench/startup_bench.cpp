@@ -1,5 +1,6 @@
-// Start-up to the window's first paint, and resident memory then, against a minimal Qt Widgets
-// window built into the same program (same libraries loaded, same platform plugin, same font).
+// Start-up to the window's first paint, to the window complete, and resident memory then, against
+// a minimal Qt Widgets window built into the same program (same libraries loaded, same platform
+// plugin, same font).
 #include "benches.h"
 #include "benchutil.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -21,12 +23,19 @@
 
 namespace {
 
-// Runs this program as a child that opens one kind of window and exits once it is painted;
-// returns the medians of the milliseconds from its start to the first paint and of its resident
-// memory then, in KiB.
-QPair<double, double> runChild(const QString &kind)
+struct ChildFigures
 {
-    QVector<double> times;
+    double shownMs;      // from the start to the first paint
+    double completeMs;   // to the first pass of the event loop after it: every control built
+    double residentKiB;  // then
+};
+
+// Runs this program as a child that opens one kind of window and exits once it is complete after
+// its first paint, seven times; the medians of each figure.
+ChildFigures runChild(const QString &kind)
+{
+    QVector<double> shown;
+    QVector<double> complete;
     QVector<double> memory;
     for (int i = 0; i < 7; ++i) {
         QProcess child;
@@ -35,10 +44,11 @@ QPair<double, double> runChild(const QString &kind)
         child.start();
         child.waitForFinished(30000);
         const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
-        times << figures.value(0).toDouble();
-        memory << figures.value(1).toDouble();
+        shown << figures.value(0).toDouble();
+        complete << figures.value(1).toDouble();
+        memory << figures.value(2).toDouble();
     }
-    return {median(times), median(memory)};
+    return {median(shown), median(complete), median(memory)};
 }
 
 class FirstPaint : public QObject
@@ -47,17 +57,23 @@ public:
     explicit FirstPaint(double started) : m_started(started) {}
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint) {
-            std::printf("%f %ld\n", (nowSeconds() - m_started) * 1000, residentKiB());
-            std::fflush(stdout);
-            // What comes after the first paint is not measured: no tearing down either.
-            std::_Exit(0);
+        if (event->type() == QEvent::Paint && m_shownMs < 0) {
+            m_shownMs = (nowSeconds() - m_started) * 1000;
+            // Whatever the window still builds after its first paint comes before this.
+            QTimer::singleShot(0, [this] {
+                std::printf("%f %f %ld\n", m_shownMs, (nowSeconds() - m_started) * 1000,
+                            residentKiB());
+                std::fflush(stdout);
+                // Nothing after this is measured: no tearing down either.
+                std::_Exit(0);
+            });
         }
         return false;
     }
 
 private:
     double m_started;
+    double m_shownMs = -1;
 };
 
 }  // namespace
@@ -75,7 +91,8 @@ int startupChild(int argc, char *argv[])
     std::unique_ptr<QWidget> window;
     if (kind == QLatin1String("form")) {
         real = std::make_unique<RealPlatform>();
-        window = std::make_unique<Form1>(real->platform(nullptr));
+        window = std::make_unique<Form1>(real->platform(nullptr), nullptr,
+                                         Form1::Build::PagesAfterFirstPaint);
     } else {
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
@@ -90,11 +107,14 @@ int startupChild(int argc, char *argv[])
 
 void benchStartup(QVector<BenchRow> &rows)
 {
-    const auto form = runChild(QStringLiteral("form"));
-    const auto minimal = runChild(QStringLiteral("minimal"));
-    addRow(rows, QStringLiteral("Start-up to the window shown (median of 7)"), form.first,
-           minimal.first, QStringLiteral("ms"), QStringLiteral("ratio <= 1.5"),
-           form.first <= 1.5 * minimal.first);
-    addRow(rows, QStringLiteral("Resident memory after start-up"), form.second / 1024.0,
-           minimal.second / 1024.0, QStringLiteral("MiB"), QStringLiteral("(reported)"), true);
+    const ChildFigures form = runChild(QStringLiteral("form"));
+    const ChildFigures minimal = runChild(QStringLiteral("minimal"));
+    addRow(rows, QStringLiteral("Start-up to the window shown (median of 7)"), form.shownMs,
+           minimal.shownMs, QStringLiteral("ms"), QStringLiteral("ratio <= 1.5"),
+           form.shownMs <= 1.5 * minimal.shownMs);
+    addRow(rows, QStringLiteral("Start-up to the window complete, every page built (median of 7)"),
+           form.completeMs, minimal.completeMs, QStringLiteral("ms"), QStringLiteral("(reported)"),
+           true);
+    addRow(rows, QStringLiteral("Resident memory after start-up"), form.residentKiB / 1024.0,
+           minimal.residentKiB / 1024.0, QStringLiteral("MiB"), QStringLiteral("(reported)"), true);
 }
