@@ -1,68 +1,25 @@
 // The serial exchange against the bare system calls, and what waiting costs.
-#include "benchutil.h"
 #include "benches.h"
+#include "benchutil.h"
 
 #include "link/clock.h"
+#include "link/commandlink.h"
 #include "link/eventpump.h"
-#include "link/exchange.h"
 #include "link/serialcommport.h"
 #include "link/waits.h"
-#include "support/pty.h"
 
 #include <QByteArray>
 
-#include <atomic>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-// A module that answers every line at once, on its own thread, so only the program's side of the
-// round trip is measured.
-class InstantPeer
-{
-public:
-    explicit InstantPeer(int master) : m_master(master), m_thread([this] { run(); }) {}
-    ~InstantPeer()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-
-private:
-    void run()
-    {
-        QByteArray line;
-        char buffer[256];
-        while (!m_stop) {
-            pollfd pfd{m_master, POLLIN, 0};
-            if (::poll(&pfd, 1, 20) <= 0)
-                continue;
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0)
-                continue;
-            line.append(buffer, int(n));
-            while (line.contains('\r')) {
-                const QByteArray command = line.left(line.indexOf('\r'));
-                line.remove(0, line.indexOf('\r') + 1);
-                // Only module 01 is on this line.
-                if (command != "$01F")
-                    continue;
-                const char reply[] = "!01E41\r";
-                (void)!::write(m_master, reply, sizeof reply - 1);
-            }
-        }
-    }
-
-    int m_master;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-double rawRoundTrip(const QString &slave)
+// "$01F" written and its answer read with the bare system calls on the pseudo-terminal's slave;
+// the times in microseconds.
+QVector<double> rawRoundTrips(const QString &slave, int count)
 {
     const int fd = ::open(slave.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     termios tio{};
@@ -71,7 +28,7 @@ double rawRoundTrip(const QString &slave)
     ::tcsetattr(fd, TCSANOW, &tio);
     QVector<double> times;
     char buffer[256];
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < count; ++i) {
         const double start = nowSeconds();
         (void)!::write(fd, "$01F\r", 5);
         QByteArray reply;
@@ -86,61 +43,68 @@ double rawRoundTrip(const QString &slave)
         times << (nowSeconds() - start) * 1e6;
     }
     ::close(fd);
-    return median(times);
+    return times;
 }
 
 }  // namespace
 
+QPair<double, double> roundTrips(PeerPty &pty, CommPort &port,
+                                 const std::function<void(QString &)> &exchange)
+{
+    QVector<double> ours;
+    QVector<double> raw;
+    for (int block = 0; block < 10; ++block) {
+        raw << rawRoundTrips(pty.slavePath(), 30);
+        port.setPortOpen(true);
+        for (int i = 0; i < 30; ++i) {
+            QString command = QStringLiteral("$01F");
+            const double start = nowSeconds();
+            exchange(command);
+            ours << (nowSeconds() - start) * 1e6;
+        }
+        port.setPortOpen(false);
+    }
+    return {median(ours), median(raw)};
+}
+
 void benchLink(QVector<BenchRow> &rows)
 {
-    TestPty::runtimeDir();
     SteadyClock clock;
     QtEventPump pump;
     WaitContext::install(&clock, &pump);
 
-    TestPty pty;
-    pty.linkAs(9);
-    {
-        InstantPeer peer(pty.master());
-        const double raw = rawRoundTrip(pty.slavePath());
+    PeerPty pty(9);
+    SerialCommPort port;
+    port.setCommPort(9);
+    port.setSettings(QStringLiteral("115200,n,8,1"));
+    CommandLink link(port);
+    const auto [ours, raw] =
+        roundTrips(pty, port, [&](QString &command) { link.Response(command, false, 1000); });
+    addRow(rows, QStringLiteral("Response round trip, pty, instant answer (median)"), ours, raw,
+           QStringLiteral("us"), QStringLiteral("ratio <= 2"), ours <= 2 * raw);
 
-        SerialCommPort port;
-        port.setCommPort(9);
-        port.setSettings(QStringLiteral("115200,n,8,1"));
-        port.setPortOpen(true);
-        CommandExchange exchange(port);
-        QVector<double> times;
-        for (int i = 0; i < 300; ++i) {
-            QString command = QStringLiteral("$01F");
-            const double start = nowSeconds();
-            exchange.Response(command, false, 1000);
-            times << (nowSeconds() - start) * 1e6;
-        }
-        const double ours = median(times);
-        addRow(rows, QStringLiteral("Response round trip, pty, instant answer (median)"), ours, raw,
-               QStringLiteral("us"), QStringLiteral("ratio <= 2"), ours <= 2 * raw);
+    // Nothing answers "$99F": the exchange waits its whole time-out.
+    port.setPortOpen(true);
+    const double cpu0 = cpuSeconds();
+    const double wall0 = nowSeconds();
+    QString silent = QStringLiteral("$99F");
+    link.Response(silent, false, 2000);
+    const double responseCpu = (cpuSeconds() - cpu0) / (nowSeconds() - wall0);
+    port.setPortOpen(false);
 
-        // Nothing answers "$99F": the exchange waits its whole time-out.
-        const double cpu0 = cpuSeconds();
-        const double wall0 = nowSeconds();
-        QString silent = QStringLiteral("$99F");
-        exchange.Response(silent, false, 2000);
-        const double responseCpu = (cpuSeconds() - cpu0) / (nowSeconds() - wall0);
-        port.setPortOpen(false);
+    const double cpu1 = cpuSeconds();
+    const double wall1 = nowSeconds();
+    link.Delay(2000);
+    const double delayCpu = (cpuSeconds() - cpu1) / (nowSeconds() - wall1);
 
-        const double cpu1 = cpuSeconds();
-        const double wall1 = nowSeconds();
-        Delay(2000);
-        const double delayCpu = (cpuSeconds() - cpu1) / (nowSeconds() - wall1);
+    const double cpu2 = cpuSeconds();
+    const double wall2 = nowSeconds();
+    ::usleep(2000000);
+    const double idle = (cpuSeconds() - cpu2) / (nowSeconds() - wall2);
 
-        const double cpu2 = cpuSeconds();
-        const double wall2 = nowSeconds();
-        ::usleep(2000000);
-        const double idle = (cpuSeconds() - cpu2) / (nowSeconds() - wall2);
-
-        addRow(rows, QStringLiteral("CPU s per s: Delay 2 s"), delayCpu, idle,
-               QStringLiteral("s/s"), QStringLiteral("<= 0.02"), delayCpu <= 0.02);
-        addRow(rows, QStringLiteral("CPU s per s: Response with no reply, 2 s"), responseCpu, idle,
-               QStringLiteral("s/s"), QStringLiteral("<= 0.02"), responseCpu <= 0.02);
-    }
+    addRow(rows, QStringLiteral("CPU s per s: Delay 2 s"), delayCpu, idle, QStringLiteral("s/s"),
+           QStringLiteral("<= 0.02"), delayCpu <= 0.02);
+    addRow(rows, QStringLiteral("CPU s per s: Response with no reply, 2 s"), responseCpu, idle,
+           QStringLiteral("s/s"), QStringLiteral("<= 0.02"), responseCpu <= 0.02);
+    WaitContext::install(nullptr, nullptr);
 }

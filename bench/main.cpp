@@ -17,11 +17,9 @@ int main(int argc, char *argv[])
     const QStringList only = app.arguments().mid(1);
 
     const QList<QPair<QString, std::function<void(QVector<BenchRow> &)>>> sections{
-        {QStringLiteral("link"), benchLink},
-        {QStringLiteral("startup"), benchStartup},
-        {QStringLiteral("window"), benchWindow},
-        {QStringLiteral("loop"), benchLoop},
-        {QStringLiteral("soak"), benchAutoRepeat},
+        {QStringLiteral("link"), benchLink},     {QStringLiteral("startup"), benchStartup},
+        {QStringLiteral("window"), benchWindow}, {QStringLiteral("monitor"), benchMonitor},
+        {QStringLiteral("loop"), benchLoop},     {QStringLiteral("soak"), benchAutoRepeat},
     };
 
     QVector<BenchRow> rows;
@@ -35,8 +33,8 @@ int main(int argc, char *argv[])
     out << QStringLiteral("|---|---|---|---|---|---|---|\n");
     int missed = 0;
     for (const BenchRow &row : rows) {
-        const QString ratio =
-            row.baseline > 0 ? QString::number(row.ours / row.baseline, 'f', 2) : QStringLiteral("-");
+        const QString ratio = row.baseline > 0 ? QString::number(row.ours / row.baseline, 'f', 2)
+                                               : QStringLiteral("-");
         out << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 |\n")
                    .arg(row.what, QString::number(row.ours, 'g', 4),
                         QString::number(row.baseline, 'g', 4), row.unit, ratio, row.target,

@@ -8,6 +8,10 @@ void TrafficLog::add(TrafficEntry entry)
         entry.dropped += entry.bytes.size() - TrafficEntry::MaxBytes;
         entry.bytes.truncate(TrafficEntry::MaxBytes);
     }
+    // A piece read from a port can arrive in the port's whole read buffer, many times its size;
+    // the log keeps thousands of entries, so each holds only its own bytes.
+    if (entry.bytes.capacity() > entry.bytes.size())
+        entry.bytes = QByteArray(entry.bytes.constData(), entry.bytes.size());
     m_entries.push_back(std::move(entry));
     ++m_end;
     if (qsizetype(m_entries.size()) > MaxEntries)
@@ -40,11 +44,16 @@ QString visibleText(const QByteArray &bytes)
 
 QString entryLine(const TrafficEntry &entry, bool hex)
 {
-    static const char *const directions[] = {"out ", "in  ", "    "};
-    QString body = entry.kind == TrafficEntry::Note
-                       ? entry.note
-                       : (hex ? QString::fromLatin1(entry.bytes.toHex(' ').toUpper())
-                              : visibleText(entry.bytes));
+    static const char *const directions[] = {"out ", "in  ", "    ", "    "};
+    QString body;
+    if (entry.kind == TrafficEntry::Note)
+        body = entry.note;
+    else if (entry.kind == TrafficEntry::Frame)
+        body = QStringLiteral("frame %1: %2")
+                   .arg(QString::fromLatin1(entry.bytes.toHex(' ').toUpper()), entry.note);
+    else
+        body =
+            hex ? QString::fromLatin1(entry.bytes.toHex(' ').toUpper()) : visibleText(entry.bytes);
     if (entry.dropped > 0)
         body += QStringLiteral(" … (%1 more bytes)").arg(entry.dropped);
     return QDateTime::fromMSecsSinceEpoch(entry.wallMs).toString(QStringLiteral("hh:mm:ss.zzz")) +

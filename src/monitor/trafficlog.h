@@ -10,7 +10,9 @@
 // them (an exchange's outcome, a Modbus RTU frame, a loop-test verdict).
 struct TrafficEntry
 {
-    enum Kind { Out, In, Note };
+    // Frame: a note on a Modbus RTU frame, kept as its bytes and its verdict (the note) rather
+    // than as the hexadecimal text, a third of the size, which is made only when shown.
+    enum Kind { Out, In, Note, Frame };
 
     qint64 wallMs = 0;  // milliseconds since the epoch, local time when shown
     QString channel;    // "COM1 9600", "TCP 127.0.0.1:4000"

@@ -30,12 +30,26 @@ TrafficRecorder::TrafficRecorder(TrafficLog &log, CommPort &port, ConverterSocke
 
 QString TrafficRecorder::serialChannel() const
 {
-    return QStringLiteral("COM%1 %2").arg(m_port.commPort()).arg(settingsRate(m_port.settings()));
+    const int number = m_port.commPort();
+    const QString settings = m_port.settings();
+    if (number != m_namedPort || settings != m_namedSettings || m_serialChannel.isNull()) {
+        m_namedPort = number;
+        m_namedSettings = settings;
+        m_serialChannel = QStringLiteral("COM%1 %2").arg(number).arg(settingsRate(settings));
+    }
+    return m_serialChannel;
 }
 
 QString TrafficRecorder::tcpChannel() const
 {
-    return QStringLiteral("TCP %1:%2").arg(m_socket.RemoteHost()).arg(m_socket.RemotePort());
+    const QString host = m_socket.RemoteHost();
+    const qint32 port = m_socket.RemotePort();
+    if (host != m_namedHost || port != m_namedRemotePort || m_tcpChannel.isNull()) {
+        m_namedHost = host;
+        m_namedRemotePort = port;
+        m_tcpChannel = QStringLiteral("TCP %1:%2").arg(host).arg(port);
+    }
+    return m_tcpChannel;
 }
 
 int TrafficRecorder::frameGapMs(int rate)
@@ -70,6 +84,7 @@ void TrafficRecorder::serialIn(const QByteArray &bytes)
     add(serialChannel(), TrafficEntry::In, bytes);
     if (m_port.inputMode() != 1) {
         m_frame.clear();
+        m_frameHead.clear();
         return;
     }
     const int gap = frameGapMs(settingsRate(m_port.settings()).toInt());
@@ -80,6 +95,8 @@ void TrafficRecorder::serialIn(const QByteArray &bytes)
     // that size rather than held without end.
     if (m_frame.size() > TrafficEntry::MaxBytes)
         endFrame();
+    // A frame read in one piece shows the same bytes as that piece's entry: it shares them.
+    m_frameHead = m_frame.isEmpty() ? m_log.entries().back().bytes : QByteArray();
     m_frame += bytes;
     m_lastIn = now;
     m_silence.start(gap);
@@ -90,11 +107,16 @@ void TrafficRecorder::endFrame()
     m_silence.stop();
     if (m_frame.isEmpty())
         return;
-    note(serialChannel(),
-         QStringLiteral("frame %1: %2")
-             .arg(QString::fromLatin1(m_frame.left(TrafficEntry::MaxBytes).toHex(' ').toUpper()),
-                  rtuFrameVerdict(m_frame)));
+    TrafficEntry entry;
+    entry.wallMs = QDateTime::currentMSecsSinceEpoch();
+    entry.channel = serialChannel();
+    entry.kind = TrafficEntry::Frame;
+    // Shown as "frame" and the first MaxBytes bytes in hexadecimal, judged on the whole frame.
+    entry.bytes = m_frameHead.isEmpty() ? m_frame.left(TrafficEntry::MaxBytes) : m_frameHead;
+    entry.note = rtuFrameVerdict(m_frame);
+    m_log.add(std::move(entry));
     m_frame.clear();
+    m_frameHead.clear();
 }
 
 void TrafficRecorder::exchanged(const ExchangeRecord &record)

@@ -37,6 +37,16 @@ private:
     ConverterSocket &m_socket;
     Clock &m_clock;
     QByteArray m_frame;  // Modbus RTU bytes received since the last silence
+    // While the frame is one piece: the bytes its entry keeps (at most MaxBytes of it).
+    QByteArray m_frameHead;
+    // The channel names as last made, and what they were made from: every entry of a channel
+    // then shares one text.
+    mutable int m_namedPort = -1;
+    mutable QString m_namedSettings;
+    mutable QString m_serialChannel;
+    mutable QString m_namedHost;
+    mutable qint32 m_namedRemotePort = -1;
+    mutable QString m_tcpChannel;
     quint32 m_lastIn = 0;
     QTimer m_silence;
 };

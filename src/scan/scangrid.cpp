@@ -27,14 +27,16 @@ Qt::Alignment qtAlignment(int alignment)
 
 ScanGrid::ScanGrid(QTableWidget *table) : m_table(table)
 {
+    // The row header is hidden and the row height set before the rows exist: the table then never
+    // measures the row numbers of a header that is not shown.
+    m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setDefaultSectionSize(18);
     m_table->setColumnCount(Cols);
     m_table->setRowCount(Rows - 1);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setSelectionBehavior(QAbstractItemView::SelectItems);
-    m_table->verticalHeader()->setVisible(false);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(18);
     for (int c = 0; c < Cols; ++c)
         m_table->setHorizontalHeaderItem(c, new QTableWidgetItem(QString()));
     m_table->setCurrentCell(0, 0);

@@ -19,13 +19,28 @@
 #include "shell/commsettings.h"
 #include "terminal/terminal.h"
 #include "ui_form1.h"
+#include "ui_helppage.h"
+#include "ui_networkpage.h"
+#include "ui_scanpage.h"
+#include "ui_terminalpage.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QTimer>
 
 #include <initializer_list>
+
+// Every control of the window: the window with its Setting page, and the four other pages.
+class Form1Controls : public Ui::Form1,
+                      public Ui::TerminalPage,
+                      public Ui::ScanPage,
+                      public Ui::NetworkPage,
+                      public Ui::HelpPage
+{
+};
 
 static void initResources()
 {
@@ -36,13 +51,105 @@ namespace {
 
 constexpr int TwipsPerPixel = 15;
 
-template <typename T, size_t N>
-std::array<T *, N> controlsNamed(const QWidget *window, const QString &prefix)
+// The sixteen channel controls of the I/O panel, channel 0 first. Taken from the design file's
+// members rather than looked up by name: every lookup walks the window's hundreds of objects.
+std::array<QPushButton *, 16> outputButtons(const Form1Controls *ui)
 {
-    std::array<T *, N> controls{};
-    for (size_t n = 0; n < N; ++n)
-        controls[n] = window->findChild<T *>(prefix + QString::number(int(n), 16).toUpper());
-    return controls;
+    return {ui->Com_DO0, ui->Com_DO1, ui->Com_DO2, ui->Com_DO3, ui->Com_DO4, ui->Com_DO5,
+            ui->Com_DO6, ui->Com_DO7, ui->Com_DO8, ui->Com_DO9, ui->Com_DOA, ui->Com_DOB,
+            ui->Com_DOC, ui->Com_DOD, ui->Com_DOE, ui->Com_DOF};
+}
+
+std::array<QPushButton *, 16> inputButtons(const Form1Controls *ui)
+{
+    return {ui->Com_DI_D0, ui->Com_DI_D1, ui->Com_DI_D2, ui->Com_DI_D3,
+            ui->Com_DI_D4, ui->Com_DI_D5, ui->Com_DI_D6, ui->Com_DI_D7,
+            ui->Com_DI_D8, ui->Com_DI_D9, ui->Com_DI_DA, ui->Com_DI_DB,
+            ui->Com_DI_DC, ui->Com_DI_DD, ui->Com_DI_DE, ui->Com_DI_DF};
+}
+
+std::array<QLabel *, 16> channelLabels(const Form1Controls *ui)
+{
+    return {ui->Lab_D0, ui->Lab_D1, ui->Lab_D2, ui->Lab_D3, ui->Lab_D4, ui->Lab_D5,
+            ui->Lab_D6, ui->Lab_D7, ui->Lab_D8, ui->Lab_D9, ui->Lab_DA, ui->Lab_DB,
+            ui->Lab_DC, ui->Lab_DD, ui->Lab_DE, ui->Lab_DF};
+}
+
+// The address list, 00 to FF without CD and DD, put in with one insertion: entry by entry, as
+// the design file would add them, it costs more at start-up than any other control.
+void fillAddressList(QComboBox *list)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QStringList codes;
+    codes.reserve(254);
+    for (int id = 0; id < 256; ++id) {
+        if (id != 0xCD && id != 0xDD) {
+            const char code[] = {digits[id >> 4], digits[id & 15]};
+            codes << QString::fromLatin1(code, 2);
+        }
+    }
+    list->addItems(codes);
+    list->setCurrentIndex(0);
+}
+
+// The events of showing and painting a window, which reach no handler of the program: the pages
+// built after the first paint may wait while these are delivered, and only these.
+bool showingOrPainting(QEvent::Type type)
+{
+    switch (type) {
+        case QEvent::ActivationChange:
+        case QEvent::ApplicationActivate:
+        case QEvent::ApplicationDeactivate:
+        case QEvent::ApplicationFontChange:
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::ApplicationStateChange:
+        case QEvent::ChildAdded:
+        case QEvent::ChildPolished:
+        case QEvent::ChildRemoved:
+        case QEvent::Create:
+        case QEvent::CursorChange:
+        case QEvent::Expose:
+        case QEvent::FocusAboutToChange:
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::FontChange:
+        case QEvent::Hide:
+        case QEvent::HideToParent:
+        case QEvent::LayoutRequest:
+        case QEvent::Move:
+        case QEvent::Paint:
+        case QEvent::PaletteChange:
+        case QEvent::PlatformSurface:
+        case QEvent::Polish:
+        case QEvent::PolishRequest:
+        case QEvent::Resize:
+        case QEvent::ScreenChangeInternal:
+        case QEvent::Show:
+        case QEvent::ShowToParent:
+        case QEvent::StyleChange:
+        case QEvent::ToolTipChange:
+        case QEvent::UpdateLater:
+        case QEvent::UpdateRequest:
+        case QEvent::WinIdChange:
+        case QEvent::WindowActivate:
+        case QEvent::WindowDeactivate:
+        case QEvent::WindowIconChange:
+        case QEvent::WindowStateChange:
+        case QEvent::WindowTitleChange:
+        case QEvent::ZOrderChange:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The picture, read as PNG without asking the image format plugins first whether they know the
+// file: loading them takes longer than decoding the picture.
+QPixmap picture()
+{
+    QImageReader reader(QStringLiteral(":/help/picture1.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 }  // namespace
@@ -59,12 +166,40 @@ void applyDesignTexts(QWidget *window)
     }
 }
 
-Form1::Form1(const Platform &platform, QWidget *parent)
-    : QWidget(parent), m_platform(platform), m_ui(std::make_unique<Ui::Form1>())
+Form1::Form1(const Platform &platform, QWidget *parent, Build build)
+    : QWidget(parent), m_platform(platform), m_ui(std::make_unique<Form1Controls>())
 {
     initResources();
     WaitContext::install(m_platform.clock, m_platform.pump);
-    m_ui->setupUi(this);
+    m_ui->Ui::Form1::setupUi(this);
+    if (build == Build::Whole) {
+        buildPages();
+        return;
+    }
+    m_pagesPending = true;
+    qApp->installEventFilter(this);
+}
+
+void Form1::buildPages()
+{
+    if (m_pagesPending) {
+        m_pagesPending = false;
+        qApp->removeEventFilter(this);
+    }
+    Form1Controls *ui = m_ui.get();
+    ui->Ui::TerminalPage::setupUi(ui->SSTab1Page1);
+    ui->Ui::ScanPage::setupUi(ui->SSTab1Page2);
+    ui->Ui::NetworkPage::setupUi(ui->SSTab1Page3);
+    ui->Ui::HelpPage::setupUi(ui->SSTab1Page4);
+    fillAddressList(ui->Config_ID_Combo);
+    ui->Picture1->setPixmap(picture());
+    // Controls made after the window was shown are polished now, as showing polished the others.
+    for (QWidget *page : {ui->SSTab1Page1, ui->SSTab1Page2, ui->SSTab1Page3, ui->SSTab1Page4}) {
+        if (!page->testAttribute(Qt::WA_WState_Polished))
+            continue;
+        for (QWidget *control : page->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            control->ensurePolished();
+    }
     applyDesignTexts(this);
     buildSubsystems();
     wireControls();
@@ -73,6 +208,8 @@ Form1::Form1(const Platform &platform, QWidget *parent)
 
 Form1::~Form1()
 {
+    if (m_pagesPending)
+        qApp->removeEventFilter(this);
     m_ending = true;
     WaitContext::ending() = true;
     if (m_platform.port->portOpen())
@@ -82,7 +219,7 @@ Form1::~Form1()
 
 void Form1::buildSubsystems()
 {
-    Ui::Form1 *ui = m_ui.get();
+    Form1Controls *ui = m_ui.get();
     MessageBoxes &boxes = *m_platform.boxes;
     m_grid = std::make_unique<ScanGrid>(ui->MSFlexGrid1);
     m_link = std::make_unique<CommandLink>(*m_platform.port);
@@ -96,9 +233,9 @@ void Form1::buildSubsystems()
     m_timer3 = new FormTimer(QStringLiteral("Timer3"), this);
     m_timerLoop = new FormTimer(QStringLiteral("Timer_Loop"), this);
 
-    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
-    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
-    const auto labels = controlsNamed<QLabel, 16>(this, QStringLiteral("Lab_D"));
+    const auto outputs = outputButtons(ui);
+    const auto inputs = inputButtons(ui);
+    const auto labels = channelLabels(ui);
 
     m_settings = std::make_unique<CommSettings>(
         SettingsView{ui->LISTCOM, ui->LISTRATE, ui->Opt_ASC, ui->Opt_RTU, ui->Check_Chksum,
@@ -141,7 +278,7 @@ void Form1::buildSubsystems()
 
 void Form1::Form_Load()
 {
-    Ui::Form1 *ui = m_ui.get();
+    Form1Controls *ui = m_ui.get();
     // The CRC tables are built on first use and never change afterwards.
     m_settings->Form_Load();
 
@@ -252,6 +389,21 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_pagesPending) {
+        if (!showingOrPainting(event->type())) {
+            buildPages();
+        } else if (watched == this && event->type() == QEvent::Paint && !m_pagesQueued) {
+            m_pagesQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_pagesPending)
+                        buildPages();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
     if (watched == m_ui->Text_Send && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         int keyAscii = 0;
@@ -269,7 +421,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 
 void Form1::wireControls()
 {
-    Ui::Form1 *ui = m_ui.get();
+    Form1Controls *ui = m_ui.get();
     auto click = [this](QAbstractButton *button, std::function<void()> handler) {
         connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded(handler); });
     };
@@ -316,8 +468,8 @@ void Form1::wireControls()
     connect(m_config.get(), &ModuleConfig::heightRequested, this, &Form1::setHeightTwips);
     connect(m_config.get(), &ModuleConfig::takingUp, this, [this] { m_scan->stopTimers(); });
     click(ui->Com_DIO_Status, [this] { m_dio->Com_DIO_Status_Click(); });
-    const auto outputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DO"));
-    const auto inputs = controlsNamed<QPushButton, 16>(this, QStringLiteral("Com_DI_D"));
+    const auto outputs = outputButtons(ui);
+    const auto inputs = inputButtons(ui);
     for (int channel = 0; channel < 16; ++channel) {
         click(outputs[size_t(channel)], [this, channel] { m_dio->Com_DO_Click(channel); });
         click(inputs[size_t(channel)], [this, channel] { m_dio->Com_DI_Click(channel); });

@@ -8,15 +8,12 @@
 #include <functional>
 #include <memory>
 
-namespace Ui {
-class Form1;
-}
-
 class BusScan;
 class CommandLink;
 class CommSettings;
 class ConverterSocket;
 class DioPanel;
+class Form1Controls;
 class FormTimer;
 class ModuleConfig;
 class NetworkTest;
@@ -29,14 +26,24 @@ class TrafficRecorder;
 // Completes what the window's design file holds: the texts of combo boxes with no entry selected.
 void applyDesignTexts(QWidget *window);
 
-// The one window. Owns the controls (form1.ui), the non-visual components and one handler class
-// per subsystem, gives each subsystem its own controls, and wires every control's event to its
-// handler and the pages to one another.
+// The one window. Owns the controls (form1.ui and one design file per page after the first),
+// the non-visual components and one handler class per subsystem, gives each subsystem its own
+// controls, and wires every control's event to its handler and the pages to one another.
 class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form1(const Platform &platform, QWidget *parent = nullptr);
+    enum class Build {
+        // Everything in the constructor.
+        Whole,
+        // For a window shown at once: the constructor builds the window with its first page, which
+        // is all that the first paint shows; the other pages, the subsystems and the wiring follow
+        // right after that paint, and in any case before any event other than those of showing
+        // and painting is delivered, so no handler and no operator sees the window unfinished.
+        PagesAfterFirstPaint,
+    };
+
+    explicit Form1(const Platform &platform, QWidget *parent = nullptr, Build build = Build::Whole);
     ~Form1() override;
 
     // The one serial exchange of the window.
@@ -61,6 +68,7 @@ protected:
 private:
     friend struct WindowProbe;
 
+    void buildPages();
     void buildSubsystems();
     void wireControls();
     void Form_Load();
@@ -72,7 +80,9 @@ private:
     void setMonitorStatus(const QString &text);
 
     Platform m_platform;
-    std::unique_ptr<Ui::Form1> m_ui;
+    std::unique_ptr<Form1Controls> m_ui;
+    bool m_pagesPending = false;
+    bool m_pagesQueued = false;
     std::unique_ptr<ScanGrid> m_grid;
     std::unique_ptr<CommandLink> m_link;
     std::unique_ptr<ConverterSocket> m_winsock;

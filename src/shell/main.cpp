@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     app.setFont(font);
 
     RealPlatform real;
-    Form1 window(real.platform(nullptr));
+    Form1 window(real.platform(nullptr), nullptr, Form1::Build::PagesAfterFirstPaint);
     window.show();
     return app.exec();
 }
