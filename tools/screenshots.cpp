@@ -3,6 +3,7 @@
 // behind COM1, its converter in loop mode on 127.0.0.1.
 //
 //   mirvel-screenshots OUTPUT_FOLDER CONVERTER_PORT
+#include "monitor/trafficmonitor.h"
 #include "shell/form1.h"
 #include "shell/platform.h"
 
@@ -74,10 +75,11 @@ public:
     // Text boxes redraw at most every 50 ms; a little more lets every repaint land.
     static void settle() { QTest::qWait(300); }
 
-    void save(const QString &name) const
+    void save(const QString &name) const { save(name, m_window); }
+    void save(const QString &name, QWidget &shown) const
     {
         const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
-        if (!m_window.grab().save(path))
+        if (!shown.grab().save(path))
             fail(QStringLiteral("could not write %1").arg(path));
         std::printf("%s\n", qPrintable(path));
         std::fflush(stdout);
@@ -175,7 +177,14 @@ int main(int argc, char *argv[])
     d.click("Com_loop_Test");
     d.waitFor([&] { return taken && d.text("Com_loop_Test") == QLatin1String("Loop Test"); },
               QStringLiteral("the loop test to stop"));
+    // The traffic monitor after the loop test: its last characters and the final counts.
+    TrafficMonitor *monitor = window.showTrafficMonitor();
+    d.waitFor([&] { return monitor->status().startsWith(QLatin1String("Loop test:")); },
+              QStringLiteral("the loop test's counts"));
+    Driver::settle();
+    d.save(QStringLiteral("monitor-loop"), *monitor);
     d.click("Com_Tcpip_Stop");
+    monitor->hide();
 
     // Help.
     d.page("SSTab1Page4");
@@ -185,8 +194,14 @@ int main(int argc, char *argv[])
     // at 04 taken up with two of its outputs switched on. Last, because taking up a module grows
     // the window.
     d.page("SSTab1Page2");
+    monitor->findChild<QAbstractButton *>(QStringLiteral("monitorClear"))->click();
     d.click("Com_Scan_OK");
     d.waitFor([&] { return d.gridRowOf(QStringLiteral("07")) > 0; }, QStringLiteral("the scan to reach 07"));
+    // The monitor during the scan: the queries, the answers, and the progress in its status line.
+    window.showTrafficMonitor();
+    Driver::settle();
+    d.save(QStringLiteral("monitor-scan"), *monitor);
+    monitor->hide();
     if (d.text("Com_Scan_OK") == QLatin1String("Stop"))
         d.click("Com_Scan_OK");
     d.waitFor([&] { return d.text("Com_Scan_OK") != QLatin1String("Stop"); }, QStringLiteral("the scan to stop"));
@@ -199,5 +214,24 @@ int main(int argc, char *argv[])
     d.click("Com_DO2");
     Driver::settle();
     d.save(QStringLiteral("scan"));
+
+    // A Modbus RTU session: OK stays in the receive loop, so the frame is sent, the monitor looked
+    // at and ASCII chosen again (which ends the loop) from timers inside it.
+    d.page("SSTab1Page1");
+    monitor->findChild<QAbstractButton *>(QStringLiteral("monitorClear"))->click();
+    d.control<QRadioButton>("Opt_RTU")->setChecked(true);
+    QTimer::singleShot(500, [&] {
+        d.click("Com_send");
+        QTimer::singleShot(700, [&] {
+            d.click("Com_send");
+            QTimer::singleShot(1000, [&] {
+                window.showTrafficMonitor();
+                Driver::settle();
+                d.save(QStringLiteral("monitor-rtu"), *monitor);
+                d.control<QRadioButton>("Opt_ASC")->setChecked(true);
+            });
+        });
+    });
+    d.click("Com_Set_Ok");
     return 0;
 }
