@@ -3,6 +3,8 @@
 #include "link/errors.h"
 #include "link/rtuframe.h"
 
+#include <QStringList>
+
 #include <cstdint>
 #include <cstdlib>
 
