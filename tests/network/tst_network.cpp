@@ -1,0 +1,189 @@
+// The TCP/IP page on its controls, a real socket, servers on 127.0.0.1 and the fake clock.
+#include "link/formtimer.h"
+#include "link/multilinebox.h"
+#include "link/waits.h"
+#include "network/convertersocket.h"
+#include "network/networktest.h"
+#include "support/rig.h"
+
+#include <QtNetwork>
+#include <QtWidgets>
+
+namespace {
+
+const QString Linking = QStringLiteral("Linking.............");
+const QString OnLine = QStringLiteral("Network On line!...... ");
+const QString ClosedByPeer = QStringLiteral("  --- Link Fail ---");
+constexpr quint32 Step = 60;  // the pause after each loop character, as Link sets the bar
+
+struct Page
+{
+    FakeTime time;
+    QWidget r;
+    NetworkView v{new QLineEdit(&r),    new QLineEdit(&r),
+                  new QLineEdit(&r),    new QPushButton(&r),
+                  new QPushButton(&r),  new QPushButton(&r),
+                  new QPushButton(&r),  new QLineEdit(&r),
+                  new MultiLineBox(&r), new QScrollBar(&r),
+                  new QGroupBox(&r),    new QLabel(&r),
+                  new QLabel(&r),       new FormTimer(QStringLiteral("Timer_Loop"), &r)};
+    ConverterSocket socket;
+    NetworkTest net{v, socket};
+    QTcpServer server;
+    QTcpSocket *far = nullptr;
+
+    Page()
+    {
+        time.processQtEvents = true;
+        WaitContext::install(&time, &time);
+        v.HScroll1->setRange(0, 500);  // as designed
+        v.HScroll1->setEnabled(false);
+        QObject::connect(&socket, &ConverterSocket::CloseEvent, [this] { net.Winsock1_Close(); });
+        QObject::connect(&socket, &ConverterSocket::DataArrival,
+                         [this](qint32 n) { net.Winsock1_DataArrival(n); });
+        server.listen(QHostAddress::LocalHost);
+    }
+    QString status() const { return v.Tcpip_Status->text(); }
+    QString boxes() const { return v.Text_Tcpip_Send->text() + '|' + v.Text_Tcpip_Receive->text(); }
+    QString controls() const  // Send, Clear, Loop Test, Release, the bar; caption; tick
+    {
+        QString s;
+        for (QWidget *w : {v.Com_Tcpip_Send, v.Com_Tcpip_Clear, v.Com_loop_Test, v.Com_Tcpip_Stop})
+            s += w->isEnabled() ? u'1' : u'0';
+        return s + (v.HScroll1->isEnabled() ? " 1 " : " 0 ") + v.Com_loop_Test->text() + ' ' +
+               QString::number(v.Timer_Loop->isEnabled() * v.Timer_Loop->interval());
+    }
+    bool link(const QString &port)  // true when the server took a connection
+    {
+        v.Text_IP->setText(QStringLiteral("127.0.0.1"));
+        v.Text_Port->setText(port.isNull() ? QString::number(server.serverPort()) : port);
+        net.Com_link_Click();
+        return (server.hasPendingConnections() ||
+                server.waitForNewConnection(status() == OnLine ? 5000 : 0)) &&
+               (far = server.nextPendingConnection());
+    }
+    QByteArray take(qint64 n) const  // at least n bytes at the server, and what came with them
+    {
+        QByteArray got = far->readAll();
+        while (far->waitForReadyRead(got.size() < n ? 5000 : 0))
+            got += far->readAll();
+        return got;
+    }
+};
+
+}  // namespace
+
+class TestNetwork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void link_data()
+    {
+        // {server} listens, {closed} not, {silent} never answers; after the Link: 1 Release, 2
+        // the server hangs up. Then the status, and Send, Clear, Loop Test, Release enabled.
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("listening") << " {server} " << 0 << OnLine + "|1111";
+        QTest::newRow("Release") << "{server}" << 1 << "Off Line.......|0001";
+        QTest::newRow("hung up") << "{server}" << 2 << ClosedByPeer + "|0101";
+        for (const char *port : {"{closed}", "{silent}", "", "{server}x", "0", "65536"})
+            QTest::addRow("port \"%s\"", port) << port << 0 << "Link Fail !............|0001";
+    }
+    void link()
+    {
+        Page p;
+        SimBench other;
+        const QString otherPort = QString::number(other.startConverter());
+        const QString port = row<QString>("port");
+        if (port == "{closed}")
+            other.converter()->refuse();
+        else
+            QVERIFY(other.converter()->neverAccept());
+        p.v.Text_Tcpip_Send->setText(QStringLiteral("typed"));
+        p.v.Tcpip_Status->setText(QStringLiteral("idle"));
+        for (QWidget *w : {p.v.Com_Tcpip_Send, p.v.Com_Tcpip_Clear, p.v.Com_loop_Test})
+            w->setEnabled(false);
+        const quint32 limit = ConverterSocket::DefaultConnectLimitMs, start = p.time.tickCount();
+        QStringList seen;  // the status just before Link's wait ends, after it, before the limit
+        for (quint32 at : {999u, 1050u, limit - 100})
+            p.time.at(at, [&] { seen << p.status(); });
+        const bool up = p.link(QString(port)
+                                   .replace("{server}", QString::number(p.server.serverPort()))
+                                   .replace(QRegularExpression("{closed}|{silent}"), otherPort));
+        const quint32 took = p.time.tickCount() - start;
+        QCOMPARE(p.boxes() + QString::number(p.v.HScroll1->value()),
+                 QString(up ? "$01M|60" : "typed|0"));
+        if (const int end = row<int>("end"))
+            end == 1 ? p.net.Com_Tcpip_Stop_Click() : p.far->close();
+        QTRY_COMPARE(p.status() + '|' + p.controls().left(4), row<QString>("outcome"));
+        if (port.trimmed().endsWith(u'}'))
+            QCOMPARE(seen.mid(0, 2), (QStringList{QStringLiteral("idle"), Linking}));
+        else
+            QCOMPARE(took, 0u);  // said at once, nothing asked of the network
+        if (port == "{silent}")  // given up at the limit, on the program's clock
+            QCOMPARE(seen.last() + QString::number(took), Linking + QString::number(limit));
+    }
+
+    void console()
+    {
+        Page p;
+        QVERIFY(p.link({}));
+        p.v.Text_Tcpip_Send->setText(QStringLiteral("  $01M "));
+        p.v.Text_Tcpip_Receive->setText(QStringLiteral("old"));
+        QString meanwhile;
+        p.time.at(25, [&] { meanwhile = p.take(4) + p.boxes(); });
+        const quint32 start = p.time.tickCount();
+        p.net.Com_Tcpip_Send_Click();
+        // The trimmed command, then 50 ms later its carriage return, as two sends.
+        QCOMPARE(meanwhile, QStringLiteral("$01M  $01M | "));
+        QCOMPARE(p.time.tickCount() - start, 50u);
+        QCOMPARE(p.take(1), QByteArray("\r"));
+        p.far->write("!01\r\n\x01\x7f\xff");  // appended, with or without a Send
+        QTRY_COMPARE(p.boxes(), QString::fromLatin1("  $01M | !01\r\n\x01\x7f\xff"));
+        p.net.Com_Tcpip_Clear_Click();
+        QCOMPARE(p.boxes(), QStringLiteral(" | "));
+        const QByteArray flood = QByteArray(3 * NetworkTest::ReceiveKeepLimit, 'x') + "newest";
+        p.far->write(flood);  // the newest part is kept
+        QTRY_COMPARE(p.boxes(), " |" + QString(flood.right(NetworkTest::ReceiveKeepLimit)));
+    }
+
+    void loopTest()
+    {
+        const auto &texts = NetworkTest::LoopPatterns();
+        const QByteArray all = QStringList(texts.begin(), texts.end()).join(QString()).toLatin1();
+        QCOMPARE(all.size(), 837);
+        QCOMPARE(texts[15] + texts[16], QString(26, u'N') + QString(26, u'M'));
+        Page p;
+        QVERIFY(p.link({}));
+        p.net.Com_loop_Test_Click();
+        QCOMPARE(p.controls(), QStringLiteral("0010 1 Stop Loop 20"));
+        // Stopped eight characters into text 5 (texts 0 to 4 hold 125): text 5 is finished.
+        QString during5;
+        p.time.at((125 + 8) * Step + 10, [&] { during5 = p.boxes(); });
+        p.time.at((125 + 8) * Step + 10, [&] { p.net.Com_loop_Test_Click(); });
+        p.net.Timer_Loop_Timer();
+        QCOMPARE(during5 + p.controls() + p.boxes(), texts[5] + "| 1111 0 Loop Test 0 | ");
+        QCOMPARE(p.take(151), all.left(151));
+        // Started again: text 6 to the last, then the boxes blank.
+        p.net.Com_loop_Test_Click();
+        p.net.Timer_Loop_Timer();
+        QCOMPARE(p.take(837 - 151), all.mid(151));
+        QCOMPARE(p.boxes(), QStringLiteral(" | "));
+        // The next pass starts at text 0. The bar is read after every character: moved to 10
+        // in the fourth character's pause (which keeps its 60 ms), the fifth goes out at 240.
+        QList<QByteArray> sent;
+        p.time.at(3 * Step + 30, [&] { sent << p.take(0); });
+        p.time.at(3 * Step + 30, [&] { p.v.HScroll1->setValue(10); });
+        p.time.at(4 * Step + 25, [&] { sent << p.take(0); });
+        p.time.at(4 * Step + 30, [&] { p.far->close(); });
+        p.net.Timer_Loop_Timer();
+        QCOMPARE(sent, (QList<QByteArray>{"0123", "456"}));
+        QCOMPARE(p.controls(), QStringLiteral("0101 0 Loop Test 0"));  // the loss stopped it
+        QTRY_COMPARE(p.status(), ClosedByPeer);
+    }
+};
+
+QTEST_MAIN(TestNetwork)
+#include "tst_network.moc"
