@@ -38,8 +38,6 @@ public:
     void Com_DIO_Status_Click();
 
 private:
-    friend struct DioProbe;
-
     QString ask(const QString &command, qint32 timeoutMs) const;
 
     DioView m_view;

@@ -76,8 +76,6 @@ signals:
     void loopFinished(const QString &summary);
 
 private:
-    friend struct NetworkProbe;
-
     void stopLoopTest();
     bool linkStands(quint64 link) const;
     void showVerdict(bool force);

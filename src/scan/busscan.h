@@ -83,8 +83,6 @@ signals:
     void progressChanged(const QString &text);
 
 private:
-    friend struct ScanProbe;
-
     void reportProgress(bool allSettings);
     void reportIdle();
 
