@@ -9,8 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Pairs of bytes make UTF-16 units, so characters beyond one byte occur too.
-    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(data),
-                                            qsizetype(size / 2));
+    const QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t *>(data), qsizetype(size / 2));
     long sum = 0;
     bool sendable = true;
     for (QChar c : text) {

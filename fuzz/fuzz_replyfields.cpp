@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const int first = int(int8_t(data[0]));
     const int count = int(int8_t(data[1]));
-    const QString reply = QString::fromLatin1(reinterpret_cast<const char *>(data + 2),
-                                              qsizetype(size - 2));
+    const QString reply =
+        QString::fromLatin1(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
     const QString piece = midChars(reply, first, count);
     if (piece.size() > qMax(0, count))
         std::abort();

@@ -49,7 +49,10 @@ public:
         return widget;
     }
 
-    QString text(const char *name) const { return control<QWidget>(name)->property("text").toString(); }
+    QString text(const char *name) const
+    {
+        return control<QWidget>(name)->property("text").toString();
+    }
 
     void click(const char *name) const
     {
@@ -131,7 +134,8 @@ int main(int argc, char *argv[])
     QObject::connect(&boxWatch, &QTimer::timeout, [] {
         if (QWidget *modal = QApplication::activeModalWidget()) {
             const auto *box = qobject_cast<QMessageBox *>(modal);
-            fail(QStringLiteral("a message box came up: %1").arg(box ? box->text() : modal->windowTitle()));
+            fail(QStringLiteral("a message box came up: %1")
+                     .arg(box ? box->text() : modal->windowTitle()));
         }
     });
     boxWatch.start(100);
@@ -144,7 +148,8 @@ int main(int argc, char *argv[])
     d.control<QRadioButton>("Opt_ASC")->setChecked(true);
     d.control<QCheckBox>("Check_Chksum")->setChecked(false);
     d.click("Com_Set_Ok");
-    d.waitFor([&] { return d.control<QWidget>("Com_Scan_OK")->isEnabled(); }, QStringLiteral("COM1 to open"));
+    d.waitFor([&] { return d.control<QWidget>("Com_Scan_OK")->isEnabled(); },
+              QStringLiteral("COM1 to open"));
     Driver::settle();
     d.save(QStringLiteral("setting"));
 
@@ -152,7 +157,8 @@ int main(int argc, char *argv[])
     d.page("SSTab1Page1");
     d.control<QLineEdit>("Text_Send")->setText(QStringLiteral("$01M"));
     d.click("Com_send");
-    d.waitFor([&] { return !d.text("Text_Rec").isEmpty(); }, QStringLiteral("the reply of module 01"));
+    d.waitFor([&] { return !d.text("Text_Rec").isEmpty(); },
+              QStringLiteral("the reply of module 01"));
     Driver::settle();
     d.save(QStringLiteral("terminal"));
 
@@ -196,7 +202,8 @@ int main(int argc, char *argv[])
     d.page("SSTab1Page2");
     monitor->findChild<QAbstractButton *>(QStringLiteral("monitorClear"))->click();
     d.click("Com_Scan_OK");
-    d.waitFor([&] { return d.gridRowOf(QStringLiteral("07")) > 0; }, QStringLiteral("the scan to reach 07"));
+    d.waitFor([&] { return d.gridRowOf(QStringLiteral("07")) > 0; },
+              QStringLiteral("the scan to reach 07"));
     // The monitor during the scan: the queries, the answers, and the progress in its status line.
     window.showTrafficMonitor();
     Driver::settle();
@@ -204,7 +211,8 @@ int main(int argc, char *argv[])
     monitor->hide();
     if (d.text("Com_Scan_OK") == QLatin1String("Stop"))
         d.click("Com_Scan_OK");
-    d.waitFor([&] { return d.text("Com_Scan_OK") != QLatin1String("Stop"); }, QStringLiteral("the scan to stop"));
+    d.waitFor([&] { return d.text("Com_Scan_OK") != QLatin1String("Stop"); },
+              QStringLiteral("the scan to stop"));
     const int row = d.gridRowOf(QStringLiteral("04"));
     if (row < 0)
         fail(QStringLiteral("module 04 is not in the grid"));
