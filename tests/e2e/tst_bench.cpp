@@ -1,5 +1,4 @@
-// End to end on the bench simulator's line and converter with the real clock, for what only the
-// whole chain shows: the rates on the line, a configuration taken, both terminal modes, the page.
+// End to end on the simulator's line and converter, real clock: what only the whole chain shows.
 #include "link/rtuframe.h"
 #include "network/convertersocket.h"
 #include "network/networktest.h"
@@ -40,8 +39,7 @@ class TestBench : public QObject
 private slots:
     void allSettingsScanFindsEveryRate()
     {
-        // One module at each rate, every other one with checksum, from address 00 on; the scan
-        // is stopped as soon as it asks the first empty address.
+        // A module at each rate, every other with checksum; stopped at the first empty address.
         QList<SimModuleSettings> modules;
         for (int k = 0; k < 8; ++k)
             modules.append({M(k % 4), k, QByteArray(ScanBaudRates[k]).toInt(), k % 2 == 1});
@@ -76,8 +74,7 @@ private slots:
         w.w<QComboBox>("Config_CS_Combo")->setCurrentIndex(2);  // checksum
         w.click("Com_Write");
         QCOMPARE(w.boxes.texts().value(1), QStringLiteral("Save Success.....    "));
-        // The operator sets the module's new rate and checksum and scans again.
-        w.w<QCheckBox>("Check_Chksum")->setChecked(true);
+        w.w<QCheckBox>("Check_Chksum")->setChecked(true);  // the new settings, then a rescan
         w.open(7);
         scanUntilRow(w, 1);
         QCOMPARE(gridRow(w, 1),
@@ -92,8 +89,7 @@ private slots:
         w.setText("Text_Send", QStringLiteral("$01M"));
         w.click("Com_send");
         QCOMPARE(w.text("Text_Rec"), QStringLiteral(" !01QRD-E41\r\r\n"));
-        // Modbus RTU: OK runs the receive loop, which shows the reply as its hexadecimal dump;
-        // ASCII ends the loop once the dump is there (or the bound has passed).
+        // Modbus RTU: the receive loop shows the hex dump; ASCII ends it once the dump is there.
         const QString dump = u' ' + hexDump(simWithCrc(QByteArray::fromHex("014600020E41")));
         QTimer::singleShot(0, &w.form(), [&w] { w.click("Com_send"); });
         auto ascii = [&w] { w.w<QRadioButton>("Opt_ASC")->setChecked(true); };
@@ -115,8 +111,7 @@ private slots:
         QCOMPARE(w.text("Tcpip_Status"), QStringLiteral("Network On line!...... "));
         w.click("Com_Tcpip_Send");  // "$01M", as Link left it
         QTRY_COMPARE(w.text("Text_Tcpip_Receive"), QStringLiteral(" !01QRD-E41\r"));
-        // Looped back: one whole pass of the texts is echoed. Stopped during the last text, the
-        // pass ends with it.
+        // Looped back: stopped during the last text, one whole pass of the texts is echoed.
         w.sim->converter()->setMode(SimConverter::Mode::Loop);
         const auto &texts = NetworkTest::LoopPatterns();
         QByteArray echoed;
