@@ -4,10 +4,7 @@
 #include "support/rig.h"
 #include "terminal/terminal.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QtWidgets>
 
 const QString Euro = QStringLiteral("$01M\u20AC");  // no single-byte code: cannot be sent
 const QString FormatError = QStringLiteral("Data format error !");
