@@ -10,9 +10,8 @@ using L = QStringList;
 
 namespace {
 
-// Module 01 in grid row 1 (selected, blanks around its address), 02 in row 2. A module answers
-// its model query with `model`, its status with the count of status reads so far, channel N with
-// "+0N.2345678", a write with `writeReply` and anything else with ">".
+// Module 01 in grid row 1 (selected, blanks around it), 02 in row 2. Answers: `model` to the model
+// query, the count of status reads, "+0N.2345678" for channel N, `writeReply` to a write, else ">".
 struct Rig
 {
     FakeLink f;
@@ -110,33 +109,31 @@ private slots:
         QCOMPARE(seen, row<QString>("seen"));
     }
 
-    // Taking up each model: what it asks, enables (frames CF, DI, DO, status button ST, fields ID,
-    // BD, CS, TT, DF, write button WR) and fills. Then a write: the list indexes of ID, BD, CS, TT
-    // and DF, the answer ("cancel": not confirmed), the command, the answer's box, Com_DIO_Status.
+    // Taking up each model: what it asks, enables (frames CF DI DO, status ST, lists ID BD CS TT
+    // DF, write WR), fills. Write: list indexes|answer ("cancel": declined)|command|box|status.
     void configure_data()
     {
         QTest::addColumn<QString>("model");
         QTest::addColumn<int>("outputs");
         QTest::addColumn<QString>("enabled");
         QTest::addColumn<int>("counters");
-        QTest::addColumn<bool>("rtu");
         QTest::addColumn<QString>("write");
-        add("E41") << "!01E41" << 16 << "BD CF CS DI DO ID ST WR" << 0 << false
+        add("E41") << "!01E41" << 16 << "BD CF CS DI DO ID ST WR" << 0
                    << "5 3 0 0 0|!01|%0105400600|Save Success.....    |00001";
-        add("E43") << "!01E43" << 0 << "BD CF CS DI ID ST WR" << 16 << false << "";
-        add("E45") << "!01E45" << 4 << "BD CF CS DI DO ID ST WR" << 4 << false << "";
-        add("E47") << "!01E47" << 8 << "BD CF CS DI DO ID ST WR" << 8 << false
+        add("E43") << "!01E43" << 0 << "BD CF CS DI ID ST WR" << 16 << "";
+        add("E45") << "!01E45" << 4 << "BD CF CS DI DO ID ST WR" << 4 << "";
+        add("E47") << "!01E47" << 8 << "BD CF CS DI DO ID ST WR" << 8
                    << "1 7 2 5 2|?01|%0101400A40|Save Fail........    |00001";
-        add("E82") << "!01E82M" << 0 << "BD CF CS DF DI ID TT WR" << 8 << false
+        add("E82") << "!01E82M" << 0 << "BD CF CS DF DI ID TT WR" << 8
                    << "2 4 3 2 1||%01020A0761|Save Fail........    |1";
-        add("E82 without M") << "!01E82" << 0 << "BD CF CS DF DI ID TT WR" << 8 << false
+        add("E82 without M") << "!01E82" << 0 << "BD CF CS DF DI ID TT WR" << 8
                              << "2 4 3 2 1|cancel|%0102400740||";
-        add("unknown code, Modbus RTU") << "!01E99" << 0 << "CF" << 0 << true << "";
+        add("unknown code, Modbus RTU") << "!01E99" << 0 << "CF" << 0 << "";
     }
     void configure()
     {
         QFETCH(QString, enabled);
-        QFETCH(bool, rtu);
+        const bool rtu = QString(QTest::currentDataTag()).endsWith("RTU");
         const bool analog = enabled.contains("TT"), status = enabled.contains("ST");
         Rig r;
         r.model = row<QString>("model") + "\r";
@@ -178,7 +175,7 @@ private slots:
         QCOMPARE(r.f.boxes.shown.size(), int(rtu));
 
         const L write = row<QString>("write").split(u'|');
-        if (write.size() < 5)
+        if (write.size() < 5)  // no write
             return;
         const bool confirmed = write[1] != "cancel";
         for (int i = 0; i < 5; ++i)
@@ -201,8 +198,7 @@ private slots:
     {
         auto codes = [](QString (*code)(int), std::initializer_list<int> indexes) {
             L list;
-            for (int index : indexes)
-                list << code(index);
+            std::transform(indexes.begin(), indexes.end(), std::back_inserter(list), code);
             return list.join(u' ');
         };
         QCOMPARE(codes(ModuleConfig::baudRateCode, {-1, 0, 3, 6, 7}), "06 03 06 09 0A");

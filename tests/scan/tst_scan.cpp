@@ -1,5 +1,4 @@
 // The bus scans through their view, on a scripted bus behind the fake port, without a window.
-#include "link/formtimer.h"
 #include "link/multilinebox.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
@@ -10,7 +9,6 @@
 
 namespace {
 
-enum Mode { Plain, Rtu, Crowded, AllSettings };
 const QString Idle[] = {"Scan", "Scan Unknow Setting"};  // the buttons' captions between scans
 
 // The identification query of an ID; the 257th step's "$F" for 256.
@@ -38,7 +36,7 @@ struct Rig
                           &asc, &sum, &t1, &t3, &bar},
                  f.link, f.boxes};
     QStringList traffic;  // exchanges as line@settings@time-out, other writes in hexadecimal
-    // The modules' answers by query@rate: 01 at 9600, 0A at 9600 wanting the checksum, 05 at 19200.
+    // Answers by query@rate: 01 at 9600, 0A at 9600 wanting the checksum, 05 at 19200.
     QMap<QString, QByteArray> bus{{query(1, false) + "@9600", "!01E45\r"},
                                   {query(10, true) + "@9600", "!0AE41\r"},
                                   {query(5, false) + "@19200", "!05E41\r"}};
@@ -58,17 +56,14 @@ struct Rig
             traffic.last() =
                 r.line.chopped(1) + "@" + f.port.settings() + "@" + QString::number(r.timeoutMs);
         });
-        // As the window does on a lost line.
         QObject::connect(&f.port, &CommPort::lineLost, [this] { scan.onLineLost(); });
         f.port.responder = [this](const QByteArray &written, const QString &settings) {
             return bus.value(written.chopped(1) + "@" + settingsRate(settings));
         };
     }
-    // The all-settings scan's (a) or the current-settings scan's.
     FormTimer &timer(bool a) { return a ? t1 : t3; }
     void click(bool a) { a ? scan.Com_Scan_All_Click() : scan.Com_Scan_OK_Click(); }
-    // Grid row k, its cells joined by '|'.
-    QString row(int k) const
+    QString row(int k) const  // its cells joined by '|'
     {
         QStringList cells;
         for (int c = 0; c < 5; ++c)
@@ -92,33 +87,27 @@ class TestScan : public QObject
 
 private slots:
     // A whole scan, the stop, and a new start into row 1. In Modbus RTU the answers reach Text_Rec
-    // as the receive loop puts them there, and Text_Send is spoiled in the pause of the step
-    // for 10.
+    // from the receive loop, and Text_Send is spoiled in the pause before the step for 10.
     void wholeScan_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("found");  // rows 1 to 3
-        add("current, plain") << int(Plain)
-                              << "01|QRD-E45|4 CH DI & DO     |9600|Disable\n||||\n||||";
-        add("current, Modbus RTU") << int(Rtu)
-                                   << "07|QRD-E41|16 CH DO         |9600|Disable\n"
-                                      "FF|QRD-E47|8 CH DI & DO     |9600|Disable\n||||";
-        add("current, checksum, every address") << int(Crowded)
-                                                << "00|QRD-E82|8 CH A.D         |9600|Enable\n"
-                                                   "01|QRD-e41|Unkonw The Module|9600|Enable\n"
-                                                   "02|QRD-E43|16 CH DI         |9600|Enable";
-        add("all settings") << int(AllSettings)
-                            << "01|QRD-E45|4 CH. DI & DO    |9600|Disable\n"
-                               "05|QRD-E41|16 CH DO         |19200|Disable\n"
-                               "0A|QRD-E41|16 CH DO         |9600|Enable";
+        QTest::addColumn<QString>("found");  // rows 1 to 3; "every address" with checksum
+        add("current") << "01|QRD-E45|4 CH DI & DO     |9600|Disable\n||||\n||||";
+        add("RTU") << "07|QRD-E41|16 CH DO         |9600|Disable\n"
+                      "FF|QRD-E47|8 CH DI & DO     |9600|Disable\n||||";
+        add("every address") << "00|QRD-E82|8 CH A.D         |9600|Enable\n"
+                                "01|QRD-e41|Unkonw The Module|9600|Enable\n"
+                                "02|QRD-E43|16 CH DI         |9600|Enable";
+        add("all") << "01|QRD-E45|4 CH. DI & DO    |9600|Disable\n"
+                      "05|QRD-E41|16 CH DO         |19200|Disable\n"
+                      "0A|QRD-E41|16 CH DO         |9600|Enable";
     }
     void wholeScan()
     {
-        QFETCH(int, mode);
         QFETCH(QString, found);
-        const bool all = mode == AllSettings;
+        const QString mode = QTest::currentDataTag();  // the row's name
+        const bool all = mode == "all", rtu = mode == "RTU", crowded = mode == "every address";
         Rig r;
-        if (mode == Rtu) {
+        if (rtu) {
             r.rtu.setChecked(true);
             const QMap<char, QString> dumps{{7, "07 46 00 00 0E 41 12 34 "},
                                             {'\xFF', "FF 46 00 00 0E 47 12 34 "}};
@@ -131,12 +120,12 @@ private slots:
         }
         // Crowded: the first three with a model code, the rest with their address only.
         const QByteArray tails[] = {"E82M-x\r", "e41\r", "E43\r"};
-        for (int id = 0; mode == Crowded && id < 256; ++id)
+        for (int id = 0; crowded && id < 256; ++id)
             r.bus[query(id, true) + "@9600"] =
                 "!" + query(id, false).mid(1, 2).toLatin1() + (id < 3 ? tails[id] : "");
         for (int i = 5; i <= 1001; ++i)
             r.grid.setTextArray(i, QStringLiteral("x"));
-        r.sum.setChecked(mode == Crowded || all);
+        r.sum.setChecked(crowded || all);
         r.click(all);
         QCOMPARE(r.state(all) + QString::number(r.timer(all).interval()),
                  all ? "Stop on alone100" : "Stop on alone300");
@@ -150,11 +139,10 @@ private slots:
         QCOMPARE(ticks, all ? 257 : 258);
         QStringList expected, opened;
         for (int id = 0; id <= 256; ++id) {
-            const QByteArray data = QByteArray(id < 256, char(id)) + QByteArray::fromHex("460000");
-            if (mode == Rtu && id != 0x10)
-                expected << simWithCrc(data).toHex();
-            else if (mode != Rtu && !all)  // the 257th step asks "$F"
-                expected << query(id, mode == Crowded) + "@9600,n,8,1@600";
+            if (rtu && id != 0x10)  // address, then function 46 and two zeros
+                expected << simWithCrc(QByteArray(id < 256, char(id)).append("F\0\0", 3)).toHex();
+            else if (!rtu && !all)  // the 257th step asks "$F"
+                expected << query(id, crowded) + "@9600,n,8,1@600";
             for (int b = 0; all && id < 256 && b < 8; ++b) {
                 opened << QString::fromLatin1(ScanBaudRates[b]) + ",n,8,1";
                 expected << query(id, false) + "@" + opened.last() + "@300";
@@ -167,10 +155,10 @@ private slots:
         }
         QCOMPARE(r.traffic, expected);
         QCOMPARE(r.f.port.openedWith.mid(opens), opened);
-        QCOMPARE(r.f.port.writes.first().at - start, mode == Rtu ? 100u : 0u);
+        QCOMPARE(r.f.port.writes.first().at - start, rtu ? 100u : 0u);
         QCOMPARE(r.row(1) + "\n" + r.row(2) + "\n" + r.row(3), found);
-        QCOMPARE(r.table.toolTip().contains(" 2 more"), mode == Crowded);  // FE, FF: no rows
-        if (mode == Rtu)
+        QCOMPARE(r.table.toolTip().contains(" 2 more"), crowded);  // FE, FF: no rows
+        if (rtu)
             QCOMPARE(r.send.text() + "|" + r.rec.text(), QStringLiteral(" 46 00  00| "));
         QCOMPARE(r.state(all), QStringLiteral("Stop off alone"));
         // Stopped with another rate chosen: the all-settings scan's port returns to it.
@@ -178,7 +166,7 @@ private slots:
         const quint32 stop = r.f.time.tickCount();
         r.click(all);
         QCOMPARE(r.f.time.tickCount() - stop, 100u);
-        QCOMPARE(r.state(all), Idle[all] + " off" + (mode == Rtu ? " alone" : ""));
+        QCOMPARE(r.state(all), Idle[all] + " off" + (rtu ? " alone" : ""));
         QCOMPARE(r.f.port.openedWith.last(), all ? "19200,n,8,1" : "9600,n,8,1");
         r.click(all);
         r.traffic.clear();
@@ -192,19 +180,18 @@ private slots:
     // "stop" its button, "fail" the port's next opens, "lose" the line; "x@ms": ms into the next.
     void ended_data()
     {
-        QTest::addColumn<bool>("all");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<int>("exchanges");
         QTest::addColumn<QString>("lastOpen");  // the settings of the last open; ", closed"
-        add("Stop amid the summed query") << true << "stop@320 tick" << 2 << "57600,n,8,1";
-        add("port fails at a scan rate") << true << "fail tick" << 0 << "9600,n,8,1, closed";
-        add("port fails on Stop") << true << "tick fail stop" << 16 << "115200,n,8,1, closed";
-        add("line lost, all") << true << "tick lose@100 tick" << 17 << "1200,n,8,1, closed";
-        add("line lost, current") << false << "tick lose@2 tick" << 2 << "9600,n,8,1, closed";
+        add("Stop amid the summed query") << "stop@320 tick" << 2 << "57600,n,8,1";
+        add("port fails at a scan rate") << "fail tick" << 0 << "9600,n,8,1, closed";
+        add("port fails on Stop") << "tick fail stop" << 16 << "115200,n,8,1, closed";
+        add("line lost, all") << "tick lose@100 tick" << 17 << "1200,n,8,1, closed";
+        add("line lost, current") << "tick lose@2 tick" << 2 << "9600,n,8,1, closed";
     }
     void ended()
     {
-        QFETCH(bool, all);
+        const bool all = !QString(QTest::currentDataTag()).endsWith("current");
         QFETCH(QString, steps);
         QFETCH(int, exchanges);
         Rig r;
@@ -223,10 +210,8 @@ private slots:
         QCOMPARE(r.state(all), Idle[all] + " off");
         QCOMPARE(r.f.port.openedWith.last() + (r.f.port.portOpen() ? "" : ", closed"),
                  row<QString>("lastOpen"));
-        FakeMessageBoxes expected;
-        if (steps.contains("fail"))
-            showPortError(expected);
-        QCOMPARE(r.f.boxes.texts(), expected.texts());
+        QCOMPARE(r.f.boxes.texts(),
+                 QStringList(steps.contains("fail"), "Open Communication Port Error "));
         r.f.port.failOpen = false;
         r.f.port.setPortOpen(false);
         r.f.port.setPortOpen(true);

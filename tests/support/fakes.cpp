@@ -8,43 +8,23 @@ void FakeTime::pumpOnce()
 {
     if (processQtEvents)
         QCoreApplication::processEvents();
-    runDue();
+    moveTo(m_elapsed);
 }
 
 void FakeTime::waitForEvents(qint64 maxMs)
 {
     if (processQtEvents)
         QCoreApplication::processEvents();
-    if (maxMs < 0 && m_actions.empty()) {
-        if (!onIdleForever)
-            qFatal("FakeTime: a wait without deadline and nothing scheduled would never end");
-        onIdleForever();
-        return;
-    }
-    quint64 target = maxMs < 0 ? m_actions.begin()->first : m_elapsed + quint64(maxMs);
-    if (!m_actions.empty() && m_actions.begin()->first < target)
-        target = m_actions.begin()->first;
-    if (target > m_elapsed) {
-        m_now += quint32(target - m_elapsed);
-        m_elapsed = target;
-    }
-    runDue();
+    if (maxMs < 0 && m_actions.empty())
+        qFatal("FakeTime: a wait without deadline and nothing scheduled would never end");
+    const quint64 next = m_actions.empty() ? UINT64_MAX : m_actions.begin()->first;
+    moveTo(std::max(m_elapsed, maxMs < 0 ? next : std::min(next, m_elapsed + quint64(maxMs))));
 }
 
-void FakeTime::at(quint32 afterMs, std::function<void()> fn)
+void FakeTime::moveTo(quint64 elapsed)
 {
-    m_actions.emplace(m_elapsed + afterMs, std::move(fn));
-}
-
-void FakeTime::advance(quint32 ms)
-{
-    m_now += ms;
-    m_elapsed += ms;
-    runDue();
-}
-
-void FakeTime::runDue()
-{
+    m_now += quint32(elapsed - m_elapsed);
+    m_elapsed = elapsed;
     while (!m_actions.empty() && m_actions.begin()->first <= m_elapsed) {
         auto fn = std::move(m_actions.begin()->second);
         m_actions.erase(m_actions.begin());
@@ -52,18 +32,11 @@ void FakeTime::runDue()
     }
 }
 
-void FakeCommPort::requireOpen() const
-{
-    if (!m_open)
-        throw CommError(QStringLiteral("The port is not open"));
-}
-
 void FakeCommPort::openPort()
 {
-    if (m_open)
-        throw CommError(QStringLiteral("The port is already open"));
-    if (failOpen)
-        throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
+    if (m_open || failOpen)
+        throw CommError(m_open ? QStringLiteral("The port is already open")
+                               : QStringLiteral("COM%1: no such port").arg(m_number));
     m_open = true;
     openedWith << m_settings;
 }
@@ -75,29 +48,23 @@ void FakeCommPort::closePort()
     ++m_generation;
 }
 
-void FakeCommPort::clearInput()
-{
-    requireOpen();
-    m_inbox.clear();
-}
-
 void FakeCommPort::writeBytes(const QByteArray &bytes)
 {
-    requireOpen();
+    if (!m_open)
+        throw CommError(QStringLiteral("The port is not open"));
     writes.append({bytes, m_settings, m_time->tickCount()});
     const QByteArray reply = responder ? responder(bytes, m_settings) : QByteArray();
-    if (reply.isEmpty())
-        return;
-    const quint64 generation = m_generation;
-    m_time->at(replyDelay, [this, reply, generation] {
-        if (generation == m_generation)
-            receive(reply);
-    });
+    if (!reply.isEmpty())
+        m_time->at(replyDelay, [this, reply, generation = m_generation] {
+            if (generation == m_generation)
+                receive(reply);
+        });
 }
 
 QByteArray FakeCommPort::readBytes()
 {
-    requireOpen();
+    if (!m_open)
+        throw CommError(QStringLiteral("The port is not open"));
     return std::exchange(m_inbox, QByteArray());
 }
 
@@ -109,10 +76,10 @@ void FakeCommPort::receive(const QByteArray &bytes)
 
 void FakeCommPort::hangUp()
 {
-    if (!m_open)
-        return;
-    closePort();
-    emit lineLost(QStringLiteral("line lost"));
+    if (m_open) {
+        closePort();
+        emit lineLost(QStringLiteral("line lost"));
+    }
 }
 
 QStringList FakeCommPort::written() const
@@ -121,13 +88,6 @@ QStringList FakeCommPort::written() const
     for (const Write &w : writes)
         texts << QString::fromLatin1(w.bytes);
     return texts;
-}
-
-MessageBoxes::Answer FakeMessageBoxes::show(const QString &text, const QString &title, Icon icon,
-                                            Buttons buttons)
-{
-    shown.append({text, title, icon, buttons});
-    return answers.isEmpty() ? AnswerOk : answers.takeFirst();
 }
 
 QStringList FakeMessageBoxes::texts() const

@@ -12,8 +12,7 @@
 #include <map>
 
 // A clock and an event pump in one: time moves only when a wait blocks, and then jumps to the
-// next scheduled action or the wait's deadline. Scheduled actions stand in for everything that
-// happens "meanwhile": replies arriving, the operator clicking.
+// next scheduled action (a reply arriving, the operator clicking) or the wait's deadline.
 class FakeTime : public Clock, public EventPump
 {
 public:
@@ -22,18 +21,14 @@ public:
     quint32 tickCount() const override { return m_now; }
     void pumpOnce() override;
     void waitForEvents(qint64 maxMs) override;
+    // Runs fn once the clock has reached now + ms (during a wait, or the next pump).
+    void at(quint32 ms, std::function<void()> fn) { m_actions.emplace(m_elapsed + ms, fn); }
+    void advance(quint32 ms) { moveTo(m_elapsed + ms); }
 
-    // Runs fn once the clock has reached now + afterMs (during a wait, or the next pump).
-    void at(quint32 afterMs, std::function<void()> fn);
-    void advance(quint32 ms);
-
-    // Also run Qt's own pending events on every pump (sockets, queued signals).
-    bool processQtEvents = false;
-    // What a wait without deadline does when nothing is scheduled (it would never end).
-    std::function<void()> onIdleForever;
+    bool processQtEvents = false;  // also run Qt's own events (sockets, queued signals) on a pump
 
 private:
-    void runDue();
+    void moveTo(quint64 elapsed);
 
     quint32 m_now;
     quint64 m_elapsed = 0;  // m_now without the wrap, for ordering
@@ -53,12 +48,10 @@ public:
     bool portOpen() const override { return m_open; }
     void setInputMode(int mode) override { m_inputMode = mode; }
     int inputMode() const override { return m_inputMode; }
-    void clearInput() override;
+    void clearInput() override { readBytes(); }
 
-    // Bytes that arrive now, as if the module had sent them.
-    void receive(const QByteArray &bytes);
-    // The far end goes away: the port closes and says so once.
-    void hangUp();
+    void receive(const QByteArray &bytes);  // arrives now, as if the module had sent it
+    void hangUp();                          // the port closes and says so once
 
     // The reply to each write (empty: silence), given what was written and the settings in use.
     std::function<QByteArray(const QByteArray &written, const QString &settings)> responder;
@@ -82,8 +75,6 @@ protected:
     QByteArray readBytes() override;
 
 private:
-    void requireOpen() const;
-
     FakeTime *m_time;
     int m_number = 1;
     QString m_settings = QStringLiteral("9600,n,8,1");
@@ -93,20 +84,22 @@ private:
     quint64 m_generation = 0;  // replies on their way when the port closes never arrive
 };
 
-// Message boxes answered from a script; records every box asked for.
+// Message boxes answered from a script (AnswerOk once `answers` runs out); records every box.
 class FakeMessageBoxes : public MessageBoxes
 {
 public:
     struct Box
     {
-        QString text;
-        QString title;
-        Icon icon;
+        QString text, title;
         Buttons buttons;
     };
-    Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
+    Answer show(const QString &text, const QString &title, Icon, Buttons buttons) override
+    {
+        shown.append({text, title, buttons});
+        return answers.isEmpty() ? AnswerOk : answers.takeFirst();
+    }
 
     QList<Box> shown;
-    QList<Answer> answers;  // taken in order; AnswerOk once they run out
+    QList<Answer> answers;
     QStringList texts() const;
 };

@@ -1,17 +1,12 @@
 #include "support/rig.h"
 
 #include "link/clock.h"
-#include "link/formtimer.h"
 #include "link/multilinebox.h"
 #include "link/waits.h"
-#include "network/convertersocket.h"
-#include "scan/busscan.h"
-#include "scan/scangrid.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 
@@ -23,26 +18,6 @@ void usePrivateRuntimeDir()
         return QDir(dir.path()).mkpath(QStringLiteral("mirvel"));
     }();
     Q_UNUSED(set);
-}
-
-BusScan &WindowProbe::scan(Form1 &form)
-{
-    return *form.m_scan;
-}
-
-ScanGrid &WindowProbe::grid(Form1 &form)
-{
-    return *form.m_grid;
-}
-
-ConverterSocket &WindowProbe::socket(Form1 &form)
-{
-    return *form.m_winsock;
-}
-
-void TimerProbe::fire(FormTimer &timer)
-{
-    timer.fire();
 }
 
 FakeLink::FakeLink()
@@ -62,16 +37,12 @@ void FakeLink::answer(std::function<QString(const QString &)> reply)
 
 QStringList FakeLink::sent() const
 {
-    QStringList lines = port.written();
-    for (QString &line : lines)
-        line.remove(u'\r');
-    return lines;
+    return port.written().replaceInStrings(QStringLiteral("\r"), QString());
 }
 
-Window::Window()
+Window::Window() : time(std::make_unique<FakeTime>())
 {
     usePrivateRuntimeDir();
-    time = std::make_unique<FakeTime>();
     fakePort = std::make_unique<FakeCommPort>(time.get());
     build(*fakePort, *time, *time);
 }
@@ -91,27 +62,11 @@ Window::Window(const QList<SimModuleSettings> &modules)
     build(*m_serial, *m_clock, *m_pump);
 }
 
-Window::~Window()
-{
-    // The window closes its port before the line behind it goes.
-    m_form.reset();
-}
-
 void Window::build(CommPort &port, Clock &clock, EventPump &pump)
 {
     WaitContext::ending() = false;
-    Platform platform;
-    platform.port = &port;
-    platform.clock = &clock;
-    platform.pump = &pump;
-    platform.boxes = &boxes;
-    platform.endProgram = [this] { ++endRequests; };
-    m_form = std::make_unique<Form1>(platform);
-}
-
-CommPort &Window::port() const
-{
-    return fakePort ? static_cast<CommPort &>(*fakePort) : *m_serial;
+    m_form =
+        std::make_unique<Form1>(Platform{&port, &clock, &pump, &boxes, [this] { ++endRequests; }});
 }
 
 void Window::click(const QString &name) const
@@ -138,23 +93,10 @@ void Window::setText(const QString &name, const QString &text) const
         control->setProperty("text", text);
 }
 
-void Window::tick(const QString &timerName) const
-{
-    auto *timer = m_form->findChild<FormTimer *>(timerName);
-    if (!timer)
-        qFatal("no timer %s", qPrintable(timerName));
-    TimerProbe::fire(*timer);
-}
-
 void Window::open(int rateIndex, bool rtu)
 {
     w<QComboBox>(QStringLiteral("LISTCOM"))->setCurrentIndex(0);
     w<QComboBox>(QStringLiteral("LISTRATE"))->setCurrentIndex(rateIndex);
     w<QRadioButton>(rtu ? QStringLiteral("Opt_RTU") : QStringLiteral("Opt_ASC"))->setChecked(true);
     click(QStringLiteral("Com_Set_Ok"));
-}
-
-void Window::select(int row, int col) const
-{
-    WindowProbe::grid(*m_form).setCurrentCell(row, col);
 }

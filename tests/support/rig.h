@@ -4,6 +4,7 @@
 
 #include "link/commandlink.h"
 #include "link/eventpump.h"
+#include "link/formtimer.h"
 #include "link/serialcommport.h"
 #include "scan/scangrid.h"
 #include "shell/form1.h"
@@ -14,11 +15,6 @@
 
 #include <memory>
 
-class BusScan;
-class CommandLink;
-class ConverterSocket;
-class FormTimer;
-
 // The value of a column of the present data row, where QFETCH's declaration would not fit.
 template <typename T>
 T row(const char *column)
@@ -26,25 +22,23 @@ T row(const char *column)
     return *static_cast<T *>(QTest::qData(column, qMetaTypeId<T>()));
 }
 
-// Port links (COMn) go to a private runtime folder, never to the operator's own. Called by every
-// fixture before anything resolves a port name.
+// Port links (COMn) go to a private runtime folder, never to the operator's own.
 void usePrivateRuntimeDir();
 
 // What the window keeps to itself, for the tests.
 struct WindowProbe
 {
-    static BusScan &scan(Form1 &form);
-    static ScanGrid &grid(Form1 &form);
-    static ConverterSocket &socket(Form1 &form);
+    static ScanGrid &grid(Form1 &form) { return *form.m_grid; }
+    static ConverterSocket &socket(Form1 &form) { return *form.m_winsock; }
 };
 
 // Runs one tick of a form timer now, as the timer would (the fake clock drives no QTimer).
 struct TimerProbe
 {
-    static void fire(FormTimer &timer);
+    static void fire(FormTimer &timer) { timer.fire(); }
 };
 
-// Layer 1: the command link over the fake port and the fake clock, the port open at 9600.
+// The command link over the fake port and the fake clock, the port open at 9600.
 struct FakeLink
 {
     FakeTime time;
@@ -55,31 +49,26 @@ struct FakeLink
     FakeLink();
     // Modules that answer: the reply to each command line (without its carriage return).
     void answer(std::function<QString(const QString &command)> reply);
-    // Every line written, carriage returns removed.
-    QStringList sent() const;
+    QStringList sent() const;  // every line written, carriage returns removed
 };
 
-// Layers 2 and 3: the real window. On fakes, time runs only when a wait blocks; on the simulator,
-// the bench simulator's modules stand behind COM1 on a real pseudo-terminal, with real time.
+// The real window: on fakes, time runs only when a wait blocks; on the simulator, the bench
+// simulator's modules stand behind COM1 on a real pseudo-terminal, with real time.
 class Window
 {
 public:
-    // The window on the fake port, clock and message boxes.
-    Window();
-    // The window on the real serial port, clock and event loop, with these modules behind COM1.
+    Window();  // on the fake port, clock and message boxes
     explicit Window(const QList<SimModuleSettings> &modules);
-    ~Window();
+    ~Window() { m_form.reset(); }  // the window closes its port before the line behind it goes
 
     Form1 &form() const { return *m_form; }
     FakeMessageBoxes boxes;
-    // Present on fakes only.
-    std::unique_ptr<FakeTime> time;
-    std::unique_ptr<FakeCommPort> fakePort;
-    // Present on the simulator only.
-    std::unique_ptr<SimBench> sim;
+    std::unique_ptr<FakeTime> time;          // on fakes only
+    std::unique_ptr<FakeCommPort> fakePort;  // on fakes only
+    std::unique_ptr<SimBench> sim;           // on the simulator only
     int endRequests = 0;
 
-    CommPort &port() const;
+    CommPort &port() const { return fakePort ? *fakePort : static_cast<CommPort &>(*m_serial); }
     template <typename T = QWidget>
     T *w(const QString &name) const
     {
@@ -92,12 +81,12 @@ public:
     // A control's text: a box's text, a button's caption, a list's current entry.
     QString text(const QString &name) const;
     void setText(const QString &name, const QString &text) const;
-    void tick(const QString &timerName) const;
+    void tick(const QString &timerName) const { TimerProbe::fire(*w<FormTimer>(timerName)); }
 
     // The operator's way: COM1, a rate (list index), ASCII or Modbus RTU, then OK.
     void open(int rateIndex = 3, bool rtu = false);
     // Selects a grid cell (row 1 is the first module found), as the operator's click does.
-    void select(int row, int col = 0) const;
+    void select(int row, int col = 0) const { WindowProbe::grid(*m_form).setCurrentCell(row, col); }
 
 private:
     void build(CommPort &port, Clock &clock, EventPump &pump);
