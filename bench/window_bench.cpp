@@ -5,9 +5,9 @@
 #include "benchutil.h"
 
 #include "link/commport.h"
-#include "link/formtimer.h"
-#include "link/multilinebox.h"
-#include "network/convertersocket.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
+#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "support/rig.h"
 

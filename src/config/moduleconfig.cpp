@@ -2,7 +2,7 @@
 
 #include "link/checksum.h"
 #include "link/commandlink.h"
-#include "link/messageboxes.h"
+#include "widgets/messageboxes.h"
 #include "scan/scangrid.h"
 
 #include <QCheckBox>

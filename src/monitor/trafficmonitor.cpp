@@ -1,6 +1,6 @@
 #include "monitor/trafficmonitor.h"
 
-#include "monitor/trafficlog.h"
+#include "monitor/trafficmodel.h"
 
 #include <QApplication>
 #include <QCheckBox>

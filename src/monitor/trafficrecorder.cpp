@@ -4,9 +4,9 @@
 #include "link/clock.h"
 #include "link/commandlink.h"
 #include "link/commport.h"
+#include "link/convertersocket.h"
 #include "link/errors.h"
 #include "link/rtuframe.h"
-#include "network/convertersocket.h"
 
 #include <QDateTime>
 

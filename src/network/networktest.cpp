@@ -2,12 +2,12 @@
 
 #include "link/checksum.h"
 #include "link/clock.h"
-#include "link/commandhistory.h"
+#include "widgets/commandhistory.h"
 #include "link/eventpump.h"
-#include "link/formtimer.h"
-#include "link/multilinebox.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 #include "link/waits.h"
-#include "network/convertersocket.h"
+#include "link/convertersocket.h"
 
 #include <QGroupBox>
 #include <QLabel>

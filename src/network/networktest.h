@@ -1,6 +1,6 @@
 #pragma once
 
-#include "network/loopverdict.h"
+#include "link/loopverdict.h"
 
 #include <QObject>
 #include <QString>

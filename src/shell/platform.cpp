@@ -2,7 +2,7 @@
 
 #include "link/clock.h"
 #include "link/eventpump.h"
-#include "link/messageboxes.h"
+#include "widgets/messageboxes.h"
 #include "link/serialcommport.h"
 
 #include <unistd.h>

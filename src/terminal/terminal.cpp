@@ -1,11 +1,11 @@
 #include "terminal/terminal.h"
 
 #include "link/checksum.h"
-#include "link/commandhistory.h"
+#include "widgets/commandhistory.h"
 #include "link/commandlink.h"
-#include "link/formtimer.h"
-#include "link/messageboxes.h"
-#include "link/multilinebox.h"
+#include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
+#include "widgets/multilinebox.h"
 #include "link/rtuframe.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // End to end on the simulator's line and converter, real clock: what only the whole chain shows.
 #include "link/rtuframe.h"
-#include "network/convertersocket.h"
+#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"

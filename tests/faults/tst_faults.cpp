@@ -1,6 +1,6 @@
 // Faults, from an unplugged adapter to a misbehaving converter, end as the operator expects.
-#include "link/formtimer.h"
-#include "network/convertersocket.h"
+#include "widgets/formtimer.h"
+#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"

@@ -2,7 +2,7 @@
 // real serial port on the simulator's pseudo-terminal, and the COMn convention both sides share.
 #include "link/checksum.h"
 #include "link/errors.h"
-#include "link/formtimer.h"
+#include "widgets/formtimer.h"
 #include "link/portresolver.h"
 #include "link/rtuframe.h"
 #include "link/waits.h"

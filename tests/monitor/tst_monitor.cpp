@@ -1,6 +1,6 @@
 // What the operator sees beyond the five pages: the traffic monitor's entries for each kind of
 // exchange, the loop test's verdict, the scans' progress and the command history.
-#include "link/commandhistory.h"
+#include "widgets/commandhistory.h"
 #include "monitor/trafficmonitor.h"
 #include "support/rig.h"
 

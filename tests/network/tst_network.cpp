@@ -1,8 +1,8 @@
 // The TCP/IP page on its controls, a real socket, servers on 127.0.0.1 and the fake clock.
-#include "link/formtimer.h"
-#include "link/multilinebox.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 #include "link/waits.h"
-#include "network/convertersocket.h"
+#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "support/rig.h"
 

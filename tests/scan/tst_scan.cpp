@@ -1,5 +1,5 @@
 // The bus scans through their view, on a scripted bus behind the fake port, without a window.
-#include "link/multilinebox.h"
+#include "widgets/multilinebox.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
 #include "sim/simwire.h"

@@ -1,6 +1,6 @@
 // The real window on fakes: names, design-time facts, settings, the receive loop, a lost line.
-#include "link/multilinebox.h"
-#include "network/convertersocket.h"
+#include "widgets/multilinebox.h"
+#include "link/convertersocket.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"
 

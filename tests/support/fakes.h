@@ -3,7 +3,7 @@
 #include "link/clock.h"
 #include "link/commport.h"
 #include "link/eventpump.h"
-#include "link/messageboxes.h"
+#include "widgets/messageboxes.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "support/rig.h"
 
 #include "link/clock.h"
-#include "link/multilinebox.h"
+#include "widgets/multilinebox.h"
 #include "link/waits.h"
 
 #include <QAbstractButton>

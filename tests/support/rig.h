@@ -4,7 +4,7 @@
 
 #include "link/commandlink.h"
 #include "link/eventpump.h"
-#include "link/formtimer.h"
+#include "widgets/formtimer.h"
 #include "link/serialcommport.h"
 #include "scan/scangrid.h"
 #include "shell/form1.h"

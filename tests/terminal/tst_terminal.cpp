@@ -1,6 +1,6 @@
 // The command terminal on its own controls and a fake link: the line, the boxes, the repeat.
-#include "link/formtimer.h"
-#include "link/multilinebox.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 #include "support/rig.h"
 #include "terminal/terminal.h"
 

@@ -1,4 +1,4 @@
-#include "link/formtimer.h"
+#include "widgets/formtimer.h"
 
 #include <QScopeGuard>
 

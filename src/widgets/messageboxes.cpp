@@ -1,4 +1,4 @@
-#include "link/messageboxes.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "link/commandhistory.h"
+#include "widgets/commandhistory.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "link/multilinebox.h"
+#include "widgets/multilinebox.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

@@ -1,4 +1,4 @@
-#include "network/loopverdict.h"
+#include "link/loopverdict.h"
 
 void LoopVerdict::start()
 {

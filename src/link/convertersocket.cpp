@@ -1,4 +1,4 @@
-#include "network/convertersocket.h"
+#include "link/convertersocket.h"
 
 #include "link/checksum.h"
 #include "link/clock.h"
