@@ -71,13 +71,13 @@ void benchLink(QVector<BenchRow> &rows)
 {
     SteadyClock clock;
     QtEventPump pump;
-    WaitContext::install(&clock, &pump);
+    WaitContext waits(clock, pump);
 
     PeerPty pty(9);
     SerialCommPort port;
     port.setCommPort(9);
     port.setSettings(QStringLiteral("115200,n,8,1"));
-    CommandLink link(port);
+    CommandLink link(port, waits);
     const auto [ours, raw] =
         roundTrips(pty, port, [&](QString &command) { link.Response(command, false, 1000); });
     addRow(rows, QStringLiteral("Response round trip, pty, instant answer (median)"), ours, raw,
@@ -106,5 +106,4 @@ void benchLink(QVector<BenchRow> &rows)
            QStringLiteral("<= 0.02"), delayCpu <= 0.02);
     addRow(rows, QStringLiteral("CPU s per s: Response with no reply, 2 s"), responseCpu, idle,
            QStringLiteral("s/s"), QStringLiteral("<= 0.02"), responseCpu <= 0.02);
-    WaitContext::install(nullptr, nullptr);
 }

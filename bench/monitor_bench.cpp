@@ -51,7 +51,7 @@ void benchMonitorExchange(QVector<BenchRow> &rows, double idle)
 
     const double cpu1 = cpuSeconds();
     const double wall1 = nowSeconds();
-    Delay(2000);
+    Delay(WindowProbe::waits(w.form()), 2000);
     const double delayCpu = (cpuSeconds() - cpu1) / (nowSeconds() - wall1);
 
     addRow(rows, QStringLiteral("CPU s per s: Delay 2 s") + MonitorOpen, delayCpu, idle,

@@ -15,12 +15,15 @@ constexpr qsizetype MaxReply = 64 * 1024;
 
 }  // namespace
 
-CommandLink::CommandLink(CommPort &port, QObject *parent) : QObject(parent), m_port(port) {}
+CommandLink::CommandLink(CommPort &port, WaitContext &waits, QObject *parent)
+    : QObject(parent), m_port(port), m_waits(waits)
+{
+}
 
 QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
 {
-    Clock &clock = *WaitContext::current().clock;
-    EventPump &pump = *WaitContext::current().pump;
+    Clock &clock = m_waits.clock();
+    EventPump &pump = m_waits.pump();
 
     QString buffer = QStringLiteral(" ");
     if (!m_port.portOpen())
@@ -63,7 +66,7 @@ QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qin
             replyAt = clock.tickCount() - start;
         pump.pumpOnce();
         elapsed = clock.tickCount() - start;
-        if (qint64(elapsed) >= qint64(TT) || complete || WaitContext::ending())
+        if (qint64(elapsed) >= qint64(TT) || complete || m_waits.ending())
             break;
         if (arrivals == 0)
             pump.waitForEvents(qint64(TT) - qint64(elapsed));
@@ -86,5 +89,5 @@ void CommandLink::OutputFrame(const QByteArray &frame)
 
 void CommandLink::Delay(qint32 ms)
 {
-    ::Delay(ms);
+    ::Delay(m_waits, ms);
 }

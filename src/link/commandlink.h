@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 class CommPort;
+class WaitContext;
 
 // One ASCII exchange as it went: what was written, and what came back when.
 struct ExchangeRecord
@@ -24,9 +25,10 @@ class CommandLink : public QObject
 {
     Q_OBJECT
 public:
-    explicit CommandLink(CommPort &port, QObject *parent = nullptr);
+    CommandLink(CommPort &port, WaitContext &waits, QObject *parent = nullptr);
 
     CommPort &port() const { return m_port; }
+    WaitContext &waits() const { return m_waits; }
 
     // Drops unread input, writes the command (with its checksum when CHK_SUM is true, in which
     // case Send_Data becomes the trimmed, upper-cased command plus checksum) and a carriage
@@ -49,4 +51,5 @@ signals:
 
 private:
     CommPort &m_port;
+    WaitContext &m_waits;
 };

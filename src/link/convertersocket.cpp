@@ -2,9 +2,9 @@
 
 #include "link/checksum.h"
 #include "link/clock.h"
-#include "link/waits.h"
 
-ConverterSocket::ConverterSocket(QObject *parent) : QObject(parent), m_socket(new QTcpSocket(this))
+ConverterSocket::ConverterSocket(Clock &clock, QObject *parent)
+    : QObject(parent), m_clock(clock), m_socket(new QTcpSocket(this))
 {
     connect(m_socket, &QAbstractSocket::stateChanged, this, &ConverterSocket::socketStateChanged);
     connect(m_socket, &QIODevice::readyRead, this, [this] {
@@ -19,19 +19,11 @@ ConverterSocket::~ConverterSocket()
     m_socket->abort();
 }
 
-quint32 ConverterSocket::now() const
-{
-    if (Clock *clock = WaitContext::current().clock)
-        return clock->tickCount();
-    static SteadyClock fallback;
-    return fallback.tickCount();
-}
-
 int ConverterSocket::State()
 {
     const bool attempting =
         m_state == ResolvingHost || m_state == HostResolved || m_state == Connecting;
-    if (attempting && qint32(now() - m_connectStart) >= m_connectLimitMs) {
+    if (attempting && qint32(m_clock.tickCount() - m_connectStart) >= m_connectLimitMs) {
         dropSocket();
         m_state = Error;
     }
@@ -46,7 +38,7 @@ void ConverterSocket::Connect()
         return;
     }
     m_state = ResolvingHost;
-    m_connectStart = now();
+    m_connectStart = m_clock.tickCount();
     m_socket->connectToHost(m_remoteHost, quint16(m_remotePort));
 }
 

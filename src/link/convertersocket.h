@@ -30,7 +30,8 @@ public:
 
     static constexpr qint32 DefaultConnectLimitMs = 10000;
 
-    explicit ConverterSocket(QObject *parent = nullptr);
+    // The connection attempt's time limit runs on clock.
+    explicit ConverterSocket(Clock &clock, QObject *parent = nullptr);
     ~ConverterSocket() override;
 
     int State();
@@ -70,8 +71,7 @@ signals:
 private:
     void socketStateChanged(QAbstractSocket::SocketState state);
     void dropSocket();
-    quint32 now() const;
-
+    Clock &m_clock;
     QTcpSocket *m_socket = nullptr;
     QString m_remoteHost;
     qint32 m_remotePort = 0;

@@ -3,35 +3,22 @@
 #include "link/clock.h"
 #include "link/eventpump.h"
 
-WaitContext &WaitContext::current()
+quint32 WaitContext::now() const
 {
-    static WaitContext context;
-    return context;
+    return m_clock.tickCount();
 }
 
-void WaitContext::install(Clock *clock, EventPump *pump)
+void Delay(const WaitContext &waits, const qint32 &ms)
 {
-    current().clock = clock;
-    current().pump = pump;
-}
-
-bool &WaitContext::ending()
-{
-    static bool flag = false;
-    return flag;
-}
-
-void Delay(const qint32 &ms)
-{
-    Clock &clock = *WaitContext::current().clock;
-    EventPump &pump = *WaitContext::current().pump;
+    Clock &clock = waits.clock();
+    EventPump &pump = waits.pump();
     const quint32 start = clock.tickCount();
     for (;;) {
         pump.pumpOnce();
         // The difference is taken modulo 2^32, so a wrap of the counter neither ends nor
         // lengthens the wait.
         const qint32 elapsed = qint32(clock.tickCount() - start);
-        if (elapsed >= ms || WaitContext::ending())
+        if (elapsed >= ms || waits.ending())
             return;
         pump.waitForEvents(qint64(ms) - elapsed);
     }

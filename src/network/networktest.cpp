@@ -2,12 +2,12 @@
 
 #include "link/checksum.h"
 #include "link/clock.h"
-#include "widgets/commandhistory.h"
+#include "link/convertersocket.h"
 #include "link/eventpump.h"
+#include "link/waits.h"
+#include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
 #include "widgets/multilinebox.h"
-#include "link/waits.h"
-#include "link/convertersocket.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -32,17 +32,14 @@ constexpr int LoopAdjustAfterLink = 60;
 // The counts are shown at most this often while characters stream.
 constexpr quint32 VerdictShowMs = 100;
 
-quint32 now()
-{
-    return WaitContext::current().clock->tickCount();
-}
-
 }  // namespace
 
-NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, QObject *parent)
+NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, WaitContext &waits,
+                         QObject *parent)
     : QObject(parent),
       m_view(view),
       m_winsock(Winsock1),
+      m_waits(waits),
       m_history(new CommandHistory(view.Text_Tcpip_Send))
 {
     m_view.Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
@@ -128,15 +125,15 @@ void NetworkTest::Com_link_Click()
     m_winsock.setRemotePort(port);
     m_winsock.Connect();
 
-    Delay(1000);
+    Delay(m_waits, 1000);
     // A Link or Release clicked during the wait has taken over; its outcome is the one to show.
     if (link != m_linkGeneration)
         return;
     m_view.Tcpip_Status->setText(LinkingText);
     int state = ConverterSocket::Closed;
     for (;;) {
-        WaitContext::current().pump->pumpOnce();
-        Delay(100);
+        m_waits.pump().pumpOnce();
+        Delay(m_waits, 100);
         if (link != m_linkGeneration)
             return;
         state = m_winsock.State();
@@ -190,7 +187,7 @@ void NetworkTest::Com_Tcpip_Send_Click()
     const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
     m_history->record(command);
     TCPOutput(command);
-    Delay(50);
+    Delay(m_waits, 50);
     TCPOutput(QStringLiteral("\r"));
 }
 
@@ -206,7 +203,7 @@ void NetworkTest::Winsock1_DataArrival(qint32 bytesTotal)
     const QString data = m_winsock.GetData();
     m_view.Text_Tcpip_Receive->appendText(data);
     if (m_verdictOpen) {
-        m_verdict.received(data, now());
+        m_verdict.received(data, m_waits.now());
         if (m_verdictClosing && !m_verdict.outstanding())
             publishVerdict();
         else
@@ -292,11 +289,11 @@ void NetworkTest::Timer_Loop_Timer()
             }
             TCPOutput(QString(c));
             if (m_verdictOpen) {
-                m_verdict.sent(c, now());
+                m_verdict.sent(c, m_waits.now());
                 showVerdict(false);
             }
             // Read afresh after every character: the bar may have moved during the pause.
-            Delay(m_view.HScroll1->value());
+            Delay(m_waits, m_view.HScroll1->value());
         }
         ++PatternIndex;
         if (m_view.Com_loop_Test->text() == LoopTestCaption || PatternIndex > 31)
@@ -316,7 +313,7 @@ void NetworkTest::closeConnection()
 
 void NetworkTest::showVerdict(bool force)
 {
-    const quint32 at = now();
+    const quint32 at = m_waits.now();
     if (!force && at - m_verdictShownAt < VerdictShowMs)
         return;
     m_verdictShownAt = at;
@@ -329,7 +326,7 @@ void NetworkTest::finishVerdict()
 {
     if (!m_verdictOpen || m_verdictClosing)
         return;
-    m_verdict.expire(now());
+    m_verdict.expire(m_waits.now());
     if (!m_verdict.outstanding()) {
         publishVerdict();
         return;

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class WaitContext;
 
 // The controls of the TCP/IP page.
 struct NetworkView
@@ -42,7 +43,8 @@ class NetworkTest : public QObject
 {
     Q_OBJECT
 public:
-    NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, QObject *parent = nullptr);
+    NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, WaitContext &waits,
+                QObject *parent = nullptr);
     ~NetworkTest() override;
 
     void Com_link_Click();
@@ -84,6 +86,7 @@ private:
 
     NetworkView m_view;
     ConverterSocket &m_winsock;
+    WaitContext &m_waits;
     // Counts the Links and Releases: a wait that finds it changed knows that a newer click has
     // taken the connection over.
     quint64 m_linkGeneration = 0;

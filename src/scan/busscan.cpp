@@ -87,7 +87,7 @@ void BusScan::reportProgress(bool allSettings)
                        .arg(p.FoundCount);
     if (allSettings && done > 0 && done < total) {
         // The steps so far tell how long one takes: up to 6.4 s without a module, far less with.
-        const quint32 elapsed = WaitContext::current().clock->tickCount() - m_allStartedAt;
+        const quint32 elapsed = m_link.waits().now() - m_allStartedAt;
         const qint64 left = qint64(elapsed) * (total - done) / done;
         text += QStringLiteral(", about %1 min %2 s left")
                     .arg(left / 60000)
@@ -137,7 +137,7 @@ void BusScan::Com_Scan_All_Click()
         ClearScanGrid(*m_view.MSFlexGrid1);
         noteGridEmpty();
         showStartStatus();
-        m_allStartedAt = WaitContext::current().clock->tickCount();
+        m_allStartedAt = m_link.waits().now();
         reportProgress(true);
     } else {
         m_view.Com_Scan_All->setText(allIdleCaption());

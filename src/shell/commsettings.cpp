@@ -125,13 +125,13 @@ void CommSettings::ConfirmLinkSettings()
 
 bool CommSettings::receiving() const
 {
-    return m_view.Opt_RTU->isChecked() && m_link.port().portOpen() && !WaitContext::ending();
+    return m_view.Opt_RTU->isChecked() && m_link.port().portOpen() && !m_link.waits().ending();
 }
 
 void CommSettings::ReceiveLoop()
 {
     MultiLineBox *rec = m_view.Text_Rec;
-    EventPump &pump = *WaitContext::current().pump;
+    EventPump &pump = m_link.waits().pump();
     if (receiving())
         rec->setKeepLimit(ReceiveKeepLimit);
 

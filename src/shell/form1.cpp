@@ -4,14 +4,12 @@
 #include "dio/diopanel.h"
 #include "link/commandlink.h"
 #include "link/commport.h"
+#include "link/convertersocket.h"
 #include "link/errors.h"
-#include "widgets/formtimer.h"
-#include "widgets/messageboxes.h"
 #include "link/waits.h"
 #include "monitor/trafficlog.h"
 #include "monitor/trafficmonitor.h"
 #include "monitor/trafficrecorder.h"
-#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
@@ -23,6 +21,8 @@
 #include "ui_networkpage.h"
 #include "ui_scanpage.h"
 #include "ui_terminalpage.h"
+#include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -167,10 +167,12 @@ void applyDesignTexts(QWidget *window)
 }
 
 Form1::Form1(const Platform &platform, QWidget *parent, Build build)
-    : QWidget(parent), m_platform(platform), m_ui(std::make_unique<Form1Controls>())
+    : QWidget(parent),
+      m_platform(platform),
+      m_waits(std::make_unique<WaitContext>(*platform.clock, *platform.pump)),
+      m_ui(std::make_unique<Form1Controls>())
 {
     initResources();
-    WaitContext::install(m_platform.clock, m_platform.pump);
     m_ui->Ui::Form1::setupUi(this);
     if (build == Build::Whole) {
         buildPages();
@@ -211,10 +213,9 @@ Form1::~Form1()
     if (m_pagesPending)
         qApp->removeEventFilter(this);
     m_ending = true;
-    WaitContext::ending() = true;
+    m_waits->setEnding(true);
     if (m_platform.port->portOpen())
         m_platform.port->setPortOpen(false);
-    WaitContext::ending() = false;
 }
 
 void Form1::buildSubsystems()
@@ -222,9 +223,9 @@ void Form1::buildSubsystems()
     Form1Controls *ui = m_ui.get();
     MessageBoxes &boxes = *m_platform.boxes;
     m_grid = std::make_unique<ScanGrid>(ui->MSFlexGrid1);
-    m_link = std::make_unique<CommandLink>(*m_platform.port);
+    m_link = std::make_unique<CommandLink>(*m_platform.port, *m_waits);
     m_platform.port->setObjectName(QStringLiteral("MSComm1"));
-    m_winsock = std::make_unique<ConverterSocket>();
+    m_winsock = std::make_unique<ConverterSocket>(*m_platform.clock);
     m_winsock->setObjectName(QStringLiteral("Winsock1"));
 
     m_timerSend = new FormTimer(QStringLiteral("Timer_Send"), this);
@@ -268,7 +269,7 @@ void Form1::buildSubsystems()
                     ui->Com_Tcpip_Clear, ui->Com_Tcpip_Stop, ui->Com_loop_Test, ui->Tcpip_Status,
                     ui->Text_Tcpip_Receive, ui->HScroll1, ui->Frame19, ui->Label27, ui->Label26,
                     m_timerLoop},
-        *m_winsock);
+        *m_winsock, *m_waits);
 
     // Recording runs from start-up; the window that shows it is made when first asked for.
     m_trafficLog = std::make_unique<TrafficLog>();
@@ -370,7 +371,7 @@ void Form1::endProgram()
     if (m_ending)
         return;
     m_ending = true;
-    WaitContext::ending() = true;
+    m_waits->setEnding(true);
     if (m_platform.port->portOpen())
         m_platform.port->setPortOpen(false);
     m_network->closeConnection();

@@ -22,6 +22,7 @@ class Terminal;
 class TrafficLog;
 class TrafficMonitor;
 class TrafficRecorder;
+class WaitContext;
 
 // Completes what the window's design file holds: the texts of combo boxes with no entry selected.
 void applyDesignTexts(QWidget *window);
@@ -80,6 +81,7 @@ private:
     void setMonitorStatus(const QString &text);
 
     Platform m_platform;
+    std::unique_ptr<WaitContext> m_waits;
     std::unique_ptr<Form1Controls> m_ui;
     bool m_pagesPending = false;
     bool m_pagesQueued = false;

@@ -183,8 +183,8 @@ private slots:
 
         SteadyClock clock;
         QtEventPump pump;
-        WaitContext::install(&clock, &pump);
-        CommandLink link(port);
+        WaitContext waits(clock, pump);
+        CommandLink link(port, waits);
         SimFault pieces;
         QVERIFY(simParseFault(QStringLiteral("pieces=3,20"), pieces));
         bench.bus().setFault(pieces);

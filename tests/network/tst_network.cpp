@@ -1,10 +1,10 @@
 // The TCP/IP page on its controls, a real socket, servers on 127.0.0.1 and the fake clock.
-#include "widgets/formtimer.h"
-#include "widgets/multilinebox.h"
-#include "link/waits.h"
 #include "link/convertersocket.h"
+#include "link/waits.h"
 #include "network/networktest.h"
 #include "support/rig.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 
 #include <QtNetwork>
 #include <QtWidgets>
@@ -25,15 +25,15 @@ struct Page
                   new MultiLineBox(&r), new QScrollBar(&r),
                   new QGroupBox(&r),    new QLabel(&r),
                   new QLabel(&r),       new FormTimer(QStringLiteral("Timer_Loop"), &r)};
-    ConverterSocket socket;
-    NetworkTest net{v, socket};
+    WaitContext waits{time, time};
+    ConverterSocket socket{time};
+    NetworkTest net{v, socket, waits};
     QTcpServer server;
     QTcpSocket *far = nullptr;
 
     Page()
     {
         time.processQtEvents = true;
-        WaitContext::install(&time, &time);
         v.HScroll1->setRange(0, 500);  // as designed
         v.HScroll1->setEnabled(false);
         QObject::connect(&socket, &ConverterSocket::CloseEvent, [this] { net.Winsock1_Close(); });

@@ -1,8 +1,8 @@
 #include "support/rig.h"
 
 #include "link/clock.h"
-#include "widgets/multilinebox.h"
 #include "link/waits.h"
+#include "widgets/multilinebox.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -23,8 +23,6 @@ void usePrivateRuntimeDir()
 FakeLink::FakeLink()
 {
     usePrivateRuntimeDir();
-    WaitContext::install(&time, &time);
-    WaitContext::ending() = false;
     port.setPortOpen(true);
 }
 
@@ -64,7 +62,6 @@ Window::Window(const QList<SimModuleSettings> &modules)
 
 void Window::build(CommPort &port, Clock &clock, EventPump &pump)
 {
-    WaitContext::ending() = false;
     m_form =
         std::make_unique<Form1>(Platform{&port, &clock, &pump, &boxes, [this] { ++endRequests; }});
 }

@@ -4,12 +4,13 @@
 
 #include "link/commandlink.h"
 #include "link/eventpump.h"
-#include "widgets/formtimer.h"
 #include "link/serialcommport.h"
+#include "link/waits.h"
 #include "scan/scangrid.h"
 #include "shell/form1.h"
 #include "sim/simbench.h"
 #include "support/fakes.h"
+#include "widgets/formtimer.h"
 
 #include <QTest>
 
@@ -30,6 +31,7 @@ struct WindowProbe
 {
     static ScanGrid &grid(Form1 &form) { return *form.m_grid; }
     static ConverterSocket &socket(Form1 &form) { return *form.m_winsock; }
+    static WaitContext &waits(Form1 &form) { return *form.m_waits; }
 };
 
 // Runs one tick of a form timer now, as the timer would (the fake clock drives no QTimer).
@@ -43,7 +45,8 @@ struct FakeLink
 {
     FakeTime time;
     FakeCommPort port{&time};
-    CommandLink link{port};
+    WaitContext waits{time, time};
+    CommandLink link{port, waits};
     FakeMessageBoxes boxes;
 
     FakeLink();
