@@ -3,13 +3,14 @@
 // step, the all-settings reopen cycle, the loop test's pace, and a long auto-repeat run.
 #include "benches.h"
 #include "benchutil.h"
+#include "link/protocol.h"
 
 #include "link/commport.h"
-#include "widgets/formtimer.h"
-#include "widgets/multilinebox.h"
 #include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "support/rig.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -143,7 +144,7 @@ void benchLoopTest(QVector<BenchRow> &rows, double idle)
     w->setText(QStringLiteral("Text_Port"), QString::number(port));
     w->click(QStringLiteral("Com_link"));
     ConverterSocket &socket = WindowProbe::socket(w->form());
-    const auto &patterns = NetworkTest::LoopPatterns();
+    const auto &patterns = LoopPatterns();
     const QString full = [&] {
         QString all;
         for (const QString &text : patterns)

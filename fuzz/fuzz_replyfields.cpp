@@ -1,7 +1,6 @@
 // Replies cut into their fields by position, as the scan and the panel read them: never out of
 // range, never longer than asked, and the model table always gives a 17-character text.
-#include "link/checksum.h"
-#include "scan/modeltable.h"
+#include "link/protocol.h"
 
 #include <cstdint>
 #include <cstdlib>

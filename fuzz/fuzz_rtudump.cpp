@@ -1,8 +1,8 @@
 // The scan's reading of a Modbus RTU answer out of the hexadecimal dump: any text gives either
 // nothing or an identification reply built from the dump's own characters, and a dump made from
 // real bytes gives back the address and model digits it carries.
+#include "link/protocol.h"
 #include "link/rtuframe.h"
-#include "scan/modeltable.h"
 
 #include <cstdint>
 #include <cstdlib>

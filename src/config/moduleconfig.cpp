@@ -1,9 +1,9 @@
 #include "config/moduleconfig.h"
 
-#include "link/checksum.h"
 #include "link/commandlink.h"
-#include "widgets/messageboxes.h"
+#include "link/protocol.h"
 #include "scan/scangrid.h"
+#include "widgets/messageboxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,73 +17,11 @@
 namespace {
 
 constexpr int WindowHeightTwips = 10005;
-constexpr qint32 ModelTimeoutMs = 100;
-constexpr qint32 DigitalTimeoutMs = 60;
-constexpr qint32 AnalogTimeoutMs = 200;
-constexpr qint32 WriteTimeoutMs = 500;
-constexpr int AnalogChannels = 8;
 constexpr int Channels = 16;
 
 const QString WriteTitle = QStringLiteral("Save Configuration to EEprom...");
 
-// Row -1 (nothing selected) first, then the list's entries in order.
-QString byListIndex(const QStringList &table, int listIndex)
-{
-    const int row = listIndex + 1;
-    return row >= 0 && row < table.size() ? table.at(row) : table.first();
-}
-
-QString channelDigit(int channel)
-{
-    return QString::number(channel, 16).toUpper();
-}
-
 }  // namespace
-
-QString ModuleConfig::baudRateCode(int listIndex)
-{
-    static const QStringList codes{"06", "03", "04", "05", "06", "07", "08", "09", "0A"};
-    return byListIndex(codes, listIndex);
-}
-
-QString ModuleConfig::moduleIdCode(int listIndex)
-{
-    // 00 to FF without CD and DD, which the list does not offer.
-    static const QStringList codes = [] {
-        QStringList list{QStringLiteral("00")};
-        for (int id = 0; id < 256; ++id) {
-            if (id != 0xCD && id != 0xDD)
-                list << QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
-        }
-        return list;
-    }();
-    return byListIndex(codes, listIndex);
-}
-
-QString ModuleConfig::digitalModeDigit(int listIndex)
-{
-    // The digital modules know only the checksum half of the entry.
-    static const QStringList codes{"0", "0", "0", "4", "4"};
-    return byListIndex(codes, listIndex);
-}
-
-QString ModuleConfig::analogModeDigit(int listIndex)
-{
-    static const QStringList codes{"0", "0", "2", "4", "6"};
-    return byListIndex(codes, listIndex);
-}
-
-QString ModuleConfig::rangeCode(int listIndex)
-{
-    static const QStringList codes{"08", "08", "09", "0A", "0B", "0C", "0D"};
-    return byListIndex(codes, listIndex);
-}
-
-QString ModuleConfig::formatDigit(int listIndex)
-{
-    static const QStringList codes{"0", "0", "1", "2"};
-    return byListIndex(codes, listIndex);
-}
 
 ModuleConfig::ModuleConfig(const ConfigView &view, CommandLink &link, MessageBoxes &boxes,
                            QObject *parent)
@@ -123,8 +61,7 @@ void ModuleConfig::readCounters(int count)
 {
     for (int n = 0; n < count; ++n) {
         const QString reply =
-            ask(QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
-                DigitalTimeoutMs);
+            ask(channelRead(m_view.MSFlexGrid1->selectedAddress(), n), Timeouts::TakeUpDigital);
         m_view.Com_DI_D[size_t(n)]->setText(statusField(reply));
     }
 }
@@ -163,8 +100,7 @@ void ModuleConfig::Com_Configuration_Click()
     };
     auto readStatus = [&] {
         const QString reply =
-            ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-                DigitalTimeoutMs);
+            ask(statusQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::TakeUpDigital);
         m_view.Com_DIO_Status->setText(statusField(reply));
     };
     auto analogFields = [&](bool enabled) {
@@ -173,39 +109,23 @@ void ModuleConfig::Com_Configuration_Click()
     };
 
     try {
-        const QString model = midChars(
-            ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
-                ModelTimeoutMs),
-            4, 3);
-        if (model == QLatin1String("E41")) {
-            m_view.Frame_DO->setEnabled(true);
+        const QString code = modelCode(
+            ask(identificationQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::ModelQuery));
+        const ModelInfo *model = findModel(code);
+        if (model && model->analogInputs == 0) {
+            // Digital: the counters first, then the status; the output frame only for a model
+            // with outputs.
+            readCounters(model->inputs);
+            m_view.Frame_DO->setEnabled(model->outputs > 0);
             m_view.Frame_DI->setEnabled(true);
-            setOutputs(16);
+            setOutputs(model->outputs);
             readStatus();
             m_view.Com_DIO_Status->setEnabled(true);
             analogFields(false);
-        } else if (model == QLatin1String("E43")) {
-            readCounters(16);
-            m_view.Frame_DI->setEnabled(true);
-            m_view.Frame_DO->setEnabled(false);
-            m_view.Com_DIO_Status->setEnabled(true);
-            readStatus();
-            setOutputs(0);
-            analogFields(false);
-        } else if (model == QLatin1String("E45") || model == QLatin1String("E47")) {
-            const int channels = model == QLatin1String("E45") ? 4 : 8;
-            readCounters(channels);
-            m_view.Frame_DO->setEnabled(true);
-            m_view.Frame_DI->setEnabled(true);
-            setOutputs(channels);
-            readStatus();
-            m_view.Com_DIO_Status->setEnabled(true);
-            analogFields(false);
-        } else if (model == QLatin1String("E82")) {
-            for (int n = 0; n < AnalogChannels; ++n) {
-                const QString reply = ask(
-                    QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(n),
-                    AnalogTimeoutMs);
+        } else if (model) {
+            for (int n = 0; n < model->analogInputs; ++n) {
+                const QString reply = ask(channelRead(m_view.MSFlexGrid1->selectedAddress(), n),
+                                          Timeouts::TakeUpAnalog);
                 m_view.Com_DI_D[size_t(n)]->setText(valueField(reply));
             }
             m_view.Frame_DI->setEnabled(true);
@@ -232,20 +152,19 @@ void ModuleConfig::Com_Write_Click()
     const QString newAddress = moduleIdCode(m_view.Config_ID_Combo->currentIndex());
     QString mode = digitalModeDigit(m_view.Config_CS_Combo->currentIndex());
     QString format = QStringLiteral("0");
-    QString type = QStringLiteral("40");
+    QString type = digitalTypeCode();
 
     const QString model =
-        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("F"),
-            ModelTimeoutMs);
-    if (midChars(model, 4, 4) == QLatin1String("E82M")) {
+        ask(identificationQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::ModelQuery);
+    if (isAnalogForWrite(model)) {
         type = rangeCode(m_view.Combo_E82_TT->currentIndex());
         mode = analogModeDigit(m_view.Config_CS_Combo->currentIndex());
         format = formatDigit(m_view.Com_E82_DF->currentIndex());
         m_view.Com_DIO_Status->setText(QString::number(m_view.Com_E82_DF->currentIndex()));
     }
 
-    const QString command = QStringLiteral("%") + m_view.MSFlexGrid1->selectedAddress() +
-                            newAddress + type + baud + mode + format;
+    const QString command = configurationCommand(m_view.MSFlexGrid1->selectedAddress(), newAddress,
+                                                 type, baud, mode, format);
     m_view.Text_Disp_Com->setText(command);
 
     const MessageBoxes::Answer answer =
@@ -255,8 +174,8 @@ void ModuleConfig::Com_Write_Click()
     if (answer != MessageBoxes::AnswerOk)
         return;
 
-    m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), WriteTimeoutMs));
-    const bool accepted = m_view.Text_DSP_Res->text().startsWith(u'!');
+    m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), Timeouts::ConfigWrite));
+    const bool accepted = isAccepted(m_view.Text_DSP_Res->text());
     m_boxes.show(accepted ? QStringLiteral("Save Success.....    ")
                           : QStringLiteral("Save Fail........    "),
                  WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);

@@ -51,15 +51,6 @@ public:
     void Com_Configuration_Click();
     void Com_Write_Click();
 
-    // The codes of the configuration command, by the list index of their combo box (-1: none
-    // selected).
-    static QString baudRateCode(int listIndex);
-    static QString moduleIdCode(int listIndex);
-    static QString digitalModeDigit(int listIndex);
-    static QString analogModeDigit(int listIndex);
-    static QString rangeCode(int listIndex);
-    static QString formatDigit(int listIndex);
-
 signals:
     // The window is to be this many twips high, so the panel and the fields are in view.
     void heightRequested(int twips);

@@ -1,7 +1,7 @@
 #include "dio/diopanel.h"
 
-#include "link/checksum.h"
 #include "link/commandlink.h"
+#include "link/protocol.h"
 #include "scan/scangrid.h"
 
 #include <QCheckBox>
@@ -10,20 +10,8 @@
 
 namespace {
 
-constexpr qint32 OutputTimeoutMs = 60;
-constexpr qint32 ReadTimeoutMs = 200;
-
-QString channelDigit(int channel)
-{
-    return QString::number(channel, 16).toUpper();
-}
-
-// Channels 0 to 7 are group "1", channels 8 to 15 group "B", each numbered 0 to 7 in its group.
-QString outputSuffix(int channel, bool on)
-{
-    return QLatin1String(channel < 8 ? "1" : "B") + QString::number(channel % 8) +
-           QLatin1String(on ? "01" : "00");
-}
+constexpr qint32 OutputTimeoutMs = Timeouts::OutputSwitch;
+constexpr qint32 ReadTimeoutMs = Timeouts::ChannelRead;
 
 }  // namespace
 
@@ -46,8 +34,7 @@ void DioPanel::Com_DO_Click(int channel)
     const bool on = flag;
     button->setChecked(on);
 
-    const QString command =
-        QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + outputSuffix(channel, on);
+    const QString command = outputSwitch(m_view.MSFlexGrid1->selectedAddress(), channel, on);
     m_view.Text_Disp_Com->setText(command);
     QString reply;
     try {
@@ -60,9 +47,7 @@ void DioPanel::Com_DO_Click(int channel)
     }
     m_view.Text_DSP_Res->setText(reply);
 
-    const QString status =
-        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-            OutputTimeoutMs);
+    const QString status = ask(statusQuery(m_view.MSFlexGrid1->selectedAddress()), OutputTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(status));
 }
 
@@ -70,27 +55,21 @@ void DioPanel::Com_DI_Click(int channel)
 {
     if (channel < 0 || channel >= DioChannels)
         return;
-    const QString command =
-        QStringLiteral("#") + m_view.MSFlexGrid1->selectedAddress() + channelDigit(channel);
+    const QString command = channelRead(m_view.MSFlexGrid1->selectedAddress(), channel);
     m_view.Text_Disp_Com->setText(command);
     m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
     m_view.Com_DI_D[size_t(channel)]->setText(valueField(m_view.Text_DSP_Res->text()));
 
-    const QString status =
-        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-            ReadTimeoutMs);
+    const QString status = ask(statusQuery(m_view.MSFlexGrid1->selectedAddress()), ReadTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(status));
 }
 
 void DioPanel::Com_DIO_Status_Click()
 {
-    const QString command =
-        QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6");
+    const QString command = statusQuery(m_view.MSFlexGrid1->selectedAddress());
     m_view.Text_Disp_Com->setText(command);
     m_view.Text_DSP_Res->setText(ask(command, ReadTimeoutMs));
     // A second read feeds the caption, so the caption shows the newer of the two.
-    const QString again =
-        ask(QStringLiteral("$") + m_view.MSFlexGrid1->selectedAddress() + QStringLiteral("6"),
-            ReadTimeoutMs);
+    const QString again = ask(statusQuery(m_view.MSFlexGrid1->selectedAddress()), ReadTimeoutMs);
     m_view.Com_DIO_Status->setText(statusField(again));
 }

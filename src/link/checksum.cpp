@@ -49,10 +49,3 @@ QByteArray lineBytes(const QString &text)
     }
     return bytes;
 }
-
-QString midChars(const QString &text, int first, int count)
-{
-    if (first < 1 || count <= 0 || first > text.size())
-        return QString();
-    return text.mid(first - 1, count);
-}

@@ -18,19 +18,3 @@ QString asciiChecksum(const QString &text);
 // The text as the bytes that go on the line, one byte per character (Latin-1). Throws FormatError
 // for a character that has no single-byte code.
 QByteArray lineBytes(const QString &text);
-
-// The characters from position first (counted from 1) on, at most count of them; fewer when the
-// text is shorter, empty when it ends before first.
-QString midChars(const QString &text, int first, int count);
-
-// The fields of a module's reply, by position: the three characters before them are the lead
-// character and the module's address. A status or counter value is characters 4 to 8, an analog
-// or read value 4 to 11.
-inline QString statusField(const QString &reply)
-{
-    return midChars(reply, 4, 5);
-}
-inline QString valueField(const QString &reply)
-{
-    return midChars(reply, 4, 8);
-}

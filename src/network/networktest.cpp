@@ -4,6 +4,7 @@
 #include "link/clock.h"
 #include "link/convertersocket.h"
 #include "link/eventpump.h"
+#include "link/protocol.h"
 #include "link/waits.h"
 #include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
@@ -28,7 +29,6 @@ const QString LoopTestCaption = QStringLiteral("Loop Test");
 const QString Blank = QStringLiteral(" ");
 
 constexpr int LoopTickMs = 20;
-constexpr int LoopAdjustAfterLink = 60;
 // The counts are shown at most this often while characters stream.
 constexpr quint32 VerdictShowMs = 100;
 
@@ -52,46 +52,6 @@ NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, Wai
 }
 
 NetworkTest::~NetworkTest() = default;
-
-const std::array<QString, 32> &NetworkTest::LoopPatterns()
-{
-    // N comes before M, as the converter's test has always sent them.
-    static const std::array<QString, 32> patterns = {
-        QStringLiteral("012345678901234567890"),
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"),
-        QStringLiteral("abcdefghijklmnopqrstuvwxyz"),
-        QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAAAA"),
-        QStringLiteral("BBBBBBBBBBBBBBBBBBBBBBBBBB"),
-        QStringLiteral("CCCCCCCCCCCCCCCCCCCCCCCCCC"),
-        QStringLiteral("DDDDDDDDDDDDDDDDDDDDDDDDDD"),
-        QStringLiteral("EEEEEEEEEEEEEEEEEEEEEEEEEE"),
-        QStringLiteral("FFFFFFFFFFFFFFFFFFFFFFFFFF"),
-        QStringLiteral("GGGGGGGGGGGGGGGGGGGGGGGGGG"),
-        QStringLiteral("HHHHHHHHHHHHHHHHHHHHHHHHHH"),
-        QStringLiteral("IIIIIIIIIIIIIIIIIIIIIIIIII"),
-        QStringLiteral("JJJJJJJJJJJJJJJJJJJJJJJJJJ"),
-        QStringLiteral("KKKKKKKKKKKKKKKKKKKKKKKKKK"),
-        QStringLiteral("LLLLLLLLLLLLLLLLLLLLLLLLLL"),
-        QStringLiteral("NNNNNNNNNNNNNNNNNNNNNNNNNN"),
-        QStringLiteral("MMMMMMMMMMMMMMMMMMMMMMMMMM"),
-        QStringLiteral("OOOOOOOOOOOOOOOOOOOOOOOOOO"),
-        QStringLiteral("PPPPPPPPPPPPPPPPPPPPPPPPPP"),
-        QStringLiteral("QQQQQQQQQQQQQQQQQQQQQQQQQQ"),
-        QStringLiteral("RRRRRRRRRRRRRRRRRRRRRRRRRR"),
-        QStringLiteral("SSSSSSSSSSSSSSSSSSSSSSSSSS"),
-        QStringLiteral("TTTTTTTTTTTTTTTTTTTTTTTTTT"),
-        QStringLiteral("UUUUUUUUUUUUUUUUUUUUUUUUUU"),
-        QStringLiteral("VVVVVVVVVVVVVVVVVVVVVVVVVV"),
-        QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWWWW"),
-        QStringLiteral("XXXXXXXXXXXXXXXXXXXXXXXXXX"),
-        QStringLiteral("YYYYYYYYYYYYYYYYYYYYYYYYYY"),
-        QStringLiteral("ZZZZZZZZZZZZZZZZZZZZZZZZZZ"),
-        QStringLiteral("This is loop test ! "),
-        QStringLiteral("TCP/IP To RS232/422/485 Isolated Converter!"),
-        QStringLiteral("~!@#$%^&*()_+=-':;}{?><|\\"),
-    };
-    return patterns;
-}
 
 bool NetworkTest::portNumber(const QString &text, qint32 *port)
 {
@@ -149,7 +109,7 @@ void NetworkTest::Com_link_Click()
     }
     m_view.Tcpip_Status->setText(OnLineText);
     m_view.Text_Tcpip_Send->setText(QStringLiteral("$01M"));
-    m_view.HScroll1->setValue(LoopAdjustAfterLink);
+    m_view.HScroll1->setValue(Timeouts::LoopDelay);
     m_view.Com_Tcpip_Send->setEnabled(true);
     m_view.Com_Tcpip_Clear->setEnabled(true);
     m_view.Com_loop_Test->setEnabled(true);
@@ -187,7 +147,7 @@ void NetworkTest::Com_Tcpip_Send_Click()
     const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
     m_history->record(command);
     TCPOutput(command);
-    Delay(m_waits, 50);
+    Delay(m_waits, Timeouts::ConsoleReturn);
     TCPOutput(QStringLiteral("\r"));
 }
 

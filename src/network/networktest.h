@@ -62,9 +62,6 @@ public:
     // Closes the connection without touching the controls (the program is ending).
     void closeConnection();
 
-    // The texts the loop test sends, in order.
-    static const std::array<QString, 32> &LoopPatterns();
-
     // The most the receive box keeps: the newest 64 KiB of what arrived. A peer that floods the
     // connection can then neither grow the box without bound nor make each append slower.
     static constexpr qsizetype ReceiveKeepLimit = 64 * 1024;

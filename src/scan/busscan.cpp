@@ -5,13 +5,13 @@
 #include "link/commandlink.h"
 #include "link/commport.h"
 #include "link/errors.h"
-#include "widgets/formtimer.h"
-#include "widgets/messageboxes.h"
-#include "widgets/multilinebox.h"
 #include "link/rtuframe.h"
 #include "link/waits.h"
 #include "scan/modeltable.h"
 #include "scan/scangrid.h"
+#include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
+#include "widgets/multilinebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,18 +22,11 @@
 #include <QScopeGuard>
 #include <QTableWidget>
 
-const char *const ScanBaudRates[8] = {"1200",  "2400",  "4800",  "9600",
-                                      "19200", "38400", "57600", "115200"};
-
 namespace {
 
 constexpr int AllSettingsInterval = 100;
 constexpr int CurrentSettingsInterval = 300;
-constexpr int QueryPlainTimeout = 300;
-constexpr int QuerySummedTimeout = 500;
-constexpr int CurrentQueryTimeout = 600;
 constexpr int StopPause = 100;
-constexpr int RtuPause = 100;
 constexpr int LastAllSettingsId = 255;
 constexpr int LastCurrentSettingsId = 256;
 // LISTRATE with no entry selected: the rate the Default button chooses.
@@ -50,22 +43,6 @@ QString allIdleCaption()
 QString currentIdleCaption()
 {
     return QStringLiteral("Scan");
-}
-QString enableText()
-{
-    return QStringLiteral("Enable");
-}
-QString disableText()
-{
-    return QStringLiteral("Disable");
-}
-QString lineSettings(const QString &rate)
-{
-    return rate + QStringLiteral(",n,8,1");
-}
-QString identificationQuery(const QString &address)
-{
-    return QStringLiteral("$") + address + QStringLiteral("F");
 }
 
 }  // namespace
@@ -116,8 +93,7 @@ void BusScan::showStartStatus()
     m_view.Text_Scan_Status->setText(QString::number(m_view.LISTCOM->currentIndex() + 1));
     m_view.Text_Scan_ID_Status->setText(QStringLiteral("00"));
     m_view.Text_Scan_BD->setText(settingsRate(m_link.port().settings()));
-    m_view.Text_Scan_Checksum_Status->setText(m_view.Check_Chksum->isChecked() ? enableText()
-                                                                               : disableText());
+    m_view.Text_Scan_Checksum_Status->setText(checksumText(m_view.Check_Chksum->isChecked()));
 }
 
 void BusScan::Com_Scan_All_Click()
@@ -205,7 +181,7 @@ void BusScan::Timer1_Timer()
             bool withChecksum = false;
             QString reply;
             for (;;) {
-                m_view.Text_Scan_Checksum_Status->setText(disableText());
+                m_view.Text_Scan_Checksum_Status->setText(checksumText(false));
                 if (port.portOpen())
                     port.setPortOpen(false);
                 const QString rate = QString::fromLatin1(ScanBaudRates[m_all.BaudIndex]);
@@ -220,18 +196,18 @@ void BusScan::Timer1_Timer()
                 }
 
                 QString query = identificationQuery(address);
-                reply = m_link.Response(query, false, QueryPlainTimeout);
+                reply = m_link.Response(query, false, Timeouts::ScanPlain);
                 if (outlived())
                     return;
-                if (reply.startsWith(u'!')) {
+                if (isAccepted(reply)) {
                     found = true;
                 } else {
-                    m_view.Text_Scan_Checksum_Status->setText(enableText());
+                    m_view.Text_Scan_Checksum_Status->setText(checksumText(true));
                     query = identificationQuery(address);
-                    reply = m_link.Response(query, true, QuerySummedTimeout);
+                    reply = m_link.Response(query, true, Timeouts::ScanSummed);
                     if (outlived())
                         return;
-                    if (reply.startsWith(u'!')) {
+                    if (isAccepted(reply)) {
                         found = true;
                         withChecksum = true;
                     } else {
@@ -248,7 +224,7 @@ void BusScan::Timer1_Timer()
                 m_all.CellCounter += 6;
                 noteRowWritten(fillScanRow(*m_view.MSFlexGrid1, m_all.FoundCount + 1, reply,
                                            ScanKind::AllSettings, m_view.Text_Scan_BD->text(),
-                                           withChecksum ? enableText() : disableText()));
+                                           checksumText(withChecksum)));
                 ++m_all.NextId;
                 ++m_all.FoundCount;
             } else {
@@ -305,12 +281,10 @@ void BusScan::Timer3_Timer()
             if (m_view.Opt_ASC->isChecked()) {
                 QString query = identificationQuery(address);
                 reply =
-                    m_link.Response(query, m_view.Check_Chksum->isChecked(), CurrentQueryTimeout);
+                    m_link.Response(query, m_view.Check_Chksum->isChecked(), Timeouts::ScanCurrent);
             } else {
-                m_view.Text_Send->setText(address + QStringLiteral(" ") + QStringLiteral("46") +
-                                          QStringLiteral(" 00") + QStringLiteral(" ") +
-                                          QStringLiteral(" 00"));
-                m_link.Delay(RtuPause);
+                m_view.Text_Send->setText(rtuIdentificationRequest(address));
+                m_link.Delay(Timeouts::ScanRtuPause);
                 if (outlived())
                     return;
                 try {
@@ -327,7 +301,7 @@ void BusScan::Timer3_Timer()
             }
             if (outlived())
                 return;
-            if (reply.startsWith(u'!')) {
+            if (isAccepted(reply)) {
                 m_current.CellCounter += 6;
                 noteRowWritten(fillScanRow(*m_view.MSFlexGrid1, m_current.FoundCount + 1, reply,
                                            ScanKind::CurrentSettings, m_view.Text_Scan_BD->text(),

@@ -16,10 +16,6 @@ class QPushButton;
 class QRadioButton;
 class ScanGrid;
 
-// The rates the all-settings scan tries, in this order; indexed by the position of LISTRATE
-// for the rate the port returns to when that scan stops.
-extern const char *const ScanBaudRates[8];
-
 // What a scan keeps from one tick to the next. The k-th module found has its cells at
 // CellCounter - FoundCount - 1 + column (taken after CellCounter has grown, before FoundCount
 // has), which is row k of the grid.

@@ -4,12 +4,13 @@
 #include "link/commport.h"
 #include "link/errors.h"
 #include "link/eventpump.h"
-#include "widgets/messageboxes.h"
-#include "widgets/multilinebox.h"
+#include "link/protocol.h"
 #include "link/rtuframe.h"
 #include "link/waits.h"
 #include "scan/modeltable.h"
 #include "shell/portlistinfo.h"
+#include "widgets/messageboxes.h"
+#include "widgets/multilinebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,9 +23,6 @@
 
 namespace {
 
-// The rate field of the settings text, by index of the rate list; six characters, blank-padded.
-const char *const RateTexts[] = {"  1200", "  2400", "  4800", "  9600",
-                                 " 19200", " 38400", " 57600", "115200"};
 constexpr int DefaultRateIndex = 3;
 
 void setEnabled(std::initializer_list<QWidget *> widgets, bool enabled)
@@ -58,16 +56,14 @@ void CommSettings::Com_Set_Ok_Click()
     try {
         // 1. Taken before the warning: a Cancel there changes the list, not this opening.
         const int rateIndex = m_view.LISTRATE->currentIndex();
-        const QString rateText = rateIndex >= 0 && rateIndex <= 7
-                                     ? QString::fromLatin1(RateTexts[rateIndex])
-                                     : QString();
+        const QString rateText = rateField(rateIndex);
 
         ConfirmLinkSettings();
 
         if (port.portOpen())
             port.setPortOpen(false);
         port.setCommPort(m_view.LISTCOM->currentIndex() + 1);
-        port.setSettings(rateText + QStringLiteral(",n,8,1"));
+        port.setSettings(lineSettings(rateText));
 
         if (m_view.Opt_RTU->isChecked()) {
             port.setInputMode(1);

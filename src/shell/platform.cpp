@@ -2,8 +2,8 @@
 
 #include "link/clock.h"
 #include "link/eventpump.h"
-#include "widgets/messageboxes.h"
 #include "link/serialcommport.h"
+#include "widgets/messageboxes.h"
 
 #include <unistd.h>
 #include <cstdio>

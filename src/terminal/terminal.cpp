@@ -1,12 +1,13 @@
 #include "terminal/terminal.h"
 
 #include "link/checksum.h"
-#include "widgets/commandhistory.h"
 #include "link/commandlink.h"
+#include "link/protocol.h"
+#include "link/rtuframe.h"
+#include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
 #include "widgets/messageboxes.h"
 #include "widgets/multilinebox.h"
-#include "link/rtuframe.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -48,7 +49,7 @@ void Terminal::Com_send_Click()
 
             const QString before = m_view.Text_Rec->text();
             QString command = m_view.Text_Send->text();
-            const QString reply = m_link.Response(command, withSum, 200);
+            const QString reply = m_link.Response(command, withSum, Timeouts::Terminal);
             m_view.Text_Rec->setText(before + reply + CrLf);
             if (m_view.Text_Rec->text().size() >= m_view.Text_Rec->maxLength())
                 m_view.Text_Rec->setText(QString());

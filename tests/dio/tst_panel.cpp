@@ -1,6 +1,7 @@
 // The I/O panel, taking up a module and writing its configuration, on a scripted module, no window.
 #include "config/moduleconfig.h"
 #include "dio/diopanel.h"
+#include "link/protocol.h"
 #include "support/rig.h"
 
 #include <QSignalSpy>
@@ -201,13 +202,13 @@ private slots:
             std::transform(indexes.begin(), indexes.end(), std::back_inserter(list), code);
             return list.join(u' ');
         };
-        QCOMPARE(codes(ModuleConfig::baudRateCode, {-1, 0, 3, 6, 7}), "06 03 06 09 0A");
-        QCOMPARE(codes(ModuleConfig::moduleIdCode, {-1, 0, 204, 205, 219, 220, 253}),
+        QCOMPARE(codes(baudRateCode, {-1, 0, 3, 6, 7}), "06 03 06 09 0A");
+        QCOMPARE(codes(moduleIdCode, {-1, 0, 204, 205, 219, 220, 253}),
                  "00 00 CC CE DC DE FF");  // without CD and DD
-        QCOMPARE(codes(ModuleConfig::digitalModeDigit, {-1, 0, 1, 2, 3}), "0 0 0 4 4");
-        QCOMPARE(codes(ModuleConfig::analogModeDigit, {-1, 0, 1, 2, 3}), "0 0 2 4 6");
-        QCOMPARE(codes(ModuleConfig::rangeCode, {-1, 0, 2, 5}), "08 08 0A 0D");
-        QCOMPARE(codes(ModuleConfig::formatDigit, {-1, 0, 1, 2}), "0 0 1 2");
+        QCOMPARE(codes(digitalModeDigit, {-1, 0, 1, 2, 3}), "0 0 0 4 4");
+        QCOMPARE(codes(analogModeDigit, {-1, 0, 1, 2, 3}), "0 0 2 4 6");
+        QCOMPARE(codes(rangeCode, {-1, 0, 2, 5}), "08 08 0A 0D");
+        QCOMPARE(codes(formatDigit, {-1, 0, 1, 2}), "0 0 1 2");
     }
 };
 

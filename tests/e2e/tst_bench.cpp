@@ -1,6 +1,6 @@
 // End to end on the simulator's line and converter, real clock: what only the whole chain shows.
-#include "link/rtuframe.h"
 #include "link/convertersocket.h"
+#include "link/rtuframe.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
@@ -113,7 +113,7 @@ private slots:
         QTRY_COMPARE(w.text("Text_Tcpip_Receive"), QStringLiteral(" !01QRD-E41\r"));
         // Looped back: stopped during the last text, one whole pass of the texts is echoed.
         w.sim->converter()->setMode(SimConverter::Mode::Loop);
-        const auto &texts = NetworkTest::LoopPatterns();
+        const auto &texts = LoopPatterns();
         QByteArray echoed;
         QObject::connect(&WindowProbe::socket(w.form()), &ConverterSocket::DataArrival,
                          [&](qint32 n) {  // after the window has appended it

@@ -1,9 +1,9 @@
 // Faults, from an unplugged adapter to a misbehaving converter, end as the operator expects.
-#include "widgets/formtimer.h"
 #include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"
+#include "widgets/formtimer.h"
 
 #include <QtWidgets>
 

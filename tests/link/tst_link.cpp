@@ -2,12 +2,12 @@
 // real serial port on the simulator's pseudo-terminal, and the COMn convention both sides share.
 #include "link/checksum.h"
 #include "link/errors.h"
-#include "widgets/formtimer.h"
 #include "link/portresolver.h"
 #include "link/rtuframe.h"
 #include "link/waits.h"
 #include "sim/simwire.h"
 #include "support/rig.h"
+#include "widgets/formtimer.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>

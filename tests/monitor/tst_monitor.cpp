@@ -1,8 +1,8 @@
 // What the operator sees beyond the five pages: the traffic monitor's entries for each kind of
 // exchange, the loop test's verdict, the scans' progress and the command history.
-#include "widgets/commandhistory.h"
 #include "monitor/trafficmonitor.h"
 #include "support/rig.h"
+#include "widgets/commandhistory.h"
 
 #include <QtWidgets>
 

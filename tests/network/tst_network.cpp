@@ -1,5 +1,6 @@
 // The TCP/IP page on its controls, a real socket, servers on 127.0.0.1 and the fake clock.
 #include "link/convertersocket.h"
+#include "link/protocol.h"
 #include "link/waits.h"
 #include "network/networktest.h"
 #include "support/rig.h"
@@ -147,7 +148,7 @@ private slots:
 
     void loopTest()
     {
-        const auto &texts = NetworkTest::LoopPatterns();
+        const auto &texts = LoopPatterns();
         const QByteArray all = QStringList(texts.begin(), texts.end()).join(QString()).toLatin1();
         QCOMPARE(all.size(), 837);
         QCOMPARE(texts[15] + texts[16], QString(26, u'N') + QString(26, u'M'));

@@ -1,9 +1,9 @@
 // The bus scans through their view, on a scripted bus behind the fake port, without a window.
-#include "widgets/multilinebox.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
 #include "sim/simwire.h"
 #include "support/rig.h"
+#include "widgets/multilinebox.h"
 
 #include <QtWidgets>
 

@@ -1,8 +1,8 @@
 // The real window on fakes: names, design-time facts, settings, the receive loop, a lost line.
-#include "widgets/multilinebox.h"
 #include "link/convertersocket.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"
+#include "widgets/multilinebox.h"
 
 #include <QtWidgets>
 

@@ -1,8 +1,8 @@
 // The command terminal on its own controls and a fake link: the line, the boxes, the repeat.
-#include "widgets/formtimer.h"
-#include "widgets/multilinebox.h"
 #include "support/rig.h"
 #include "terminal/terminal.h"
+#include "widgets/formtimer.h"
+#include "widgets/multilinebox.h"
 
 #include <QtWidgets>
 
