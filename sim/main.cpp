@@ -1,26 +1,16 @@
 // mirvel-sim: a bench of simulated modules behind COM1 (or another COM number), and a simulated
 // converter on 127.0.0.1, for operators without hardware.
 #include "sim/simbench.h"
+#include "sim/simsystem.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 QString printable(const QByteArray &bytes)
 {
@@ -168,21 +158,14 @@ int main(int argc, char *argv[])
 
     // Ctrl-C, SIGTERM and a closed terminal end the event loop through a pipe, so the link is
     // removed on the way out.
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::perror("mirvel-sim: pipe");
+    const int endSignals = SimSystem::catchEndSignals(&error);
+    if (endSignals < 0) {
+        std::fprintf(stderr, "mirvel-sim: %s\n", qPrintable(error));
         return 1;
     }
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        while (::read(g_signalPipe[0], &byte, 1) > 0) {
-        }
+    QSocketNotifier signalNotifier(endSignals, QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [endSignals] {
+        SimSystem::drainEndSignals(endSignals);
         QCoreApplication::quit();
     });
 

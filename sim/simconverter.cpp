@@ -1,18 +1,11 @@
 #include "sim/simconverter.h"
 
 #include "sim/simbus.h"
+#include "sim/simsystem.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 
 SimConverter::SimConverter(SimBus &bus, QObject *parent)
     : QObject(parent), m_line(new SimLine(bus, this)), m_server(new QTcpServer(this))
@@ -161,60 +154,17 @@ void SimConverter::flood(int count)
 
 bool SimConverter::neverAccept(QString *error)
 {
-    const auto fail = [&](const char *what) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                                  QString::fromLocal8Bit(std::strerror(errno)));
-        closeStuckListener();
-        return false;
-    };
-    if (m_port == 0) {
-        errno = EINVAL;
-        return fail("no port yet");
-    }
+    // The server lets go of the port, for the listener that takes its place.
     refuse();
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-
-    m_stuckListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_stuckListener < 0)
-        return fail("socket");
-    const int on = 1;
-    ::setsockopt(m_stuckListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(m_stuckListener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-        return fail("bind");
-    // A queue of length zero holds one connection; ours fills it, and later attempts get no
-    // answer to their handshake because nobody ever accepts.
-    if (::listen(m_stuckListener, 0) != 0)
-        return fail("listen");
-    m_stuckFiller = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_stuckFiller < 0)
-        return fail("socket");
-    if (::connect(m_stuckFiller, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 &&
-        errno != EINPROGRESS)
-        return fail("connect");
-    pollfd pfd{m_stuckFiller, POLLOUT, 0};
-    if (::poll(&pfd, 1, 2000) != 1)
-        return fail("connect");
-    int soError = 0;
-    socklen_t length = sizeof soError;
-    ::getsockopt(m_stuckFiller, SOL_SOCKET, SO_ERROR, &soError, &length);
-    if (soError != 0) {
-        errno = soError;
-        return fail("connect");
-    }
+    const std::optional<SimSystem::StuckListener> stuck =
+        SimSystem::openStuckListener(m_port, error);
+    if (!stuck)
+        return false;
+    m_stuck = *stuck;
     return true;
 }
 
 void SimConverter::closeStuckListener()
 {
-    if (m_stuckFiller >= 0)
-        ::close(m_stuckFiller);
-    if (m_stuckListener >= 0)
-        ::close(m_stuckListener);
-    m_stuckFiller = -1;
-    m_stuckListener = -1;
+    SimSystem::closeStuckListener(m_stuck);
 }

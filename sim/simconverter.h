@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/simsystem.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -79,6 +81,5 @@ private:
     int m_loopDrop = 0;
     int m_loopCorrupt = 0;
     qint64 m_loopCount = 0;  // bytes the present client has sent
-    int m_stuckListener = -1;
-    int m_stuckFiller = -1;
+    SimSystem::StuckListener m_stuck;
 };

@@ -1,6 +1,7 @@
 #include "sim/simserialport.h"
 
 #include "sim/simbus.h"
+#include "sim/simsystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,22 +9,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
 constexpr qsizetype kMaxQueued = 1 << 20;
-
-QString systemError(const char *what)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
-}
 
 }  // namespace
 
@@ -59,28 +47,12 @@ SimSerialPort::~SimSerialPort()
 bool SimSerialPort::open(QString *error)
 {
     closeAll();
-    int master = -1;
-    int slave = -1;
-    char name[256] = {0};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        if (error)
-            *error = systemError("openpty");
+    const std::optional<SimSystem::PseudoTerminal> pty = SimSystem::openPseudoTerminal(error);
+    if (!pty)
         return false;
-    }
-    // A raw line: nothing echoed or translated until the program sets its own mode.
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B9600);
-    ::cfsetospeed(&tio, B9600);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-
-    m_master = master;
-    m_keepSlave = slave;
-    m_slavePath = QString::fromLocal8Bit(name);
+    m_master = pty->master;
+    m_keepSlave = pty->slave;
+    m_slavePath = pty->slavePath;
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &SimSerialPort::readMaster);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
@@ -141,57 +113,19 @@ void SimSerialPort::unlink()
         QFile::remove(linkPath());
 }
 
-int SimSerialPort::rateOfSpeed(unsigned speed)
-{
-    switch (speed) {
-        case B1200:
-            return 1200;
-        case B2400:
-            return 2400;
-        case B4800:
-            return 4800;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        case B57600:
-            return 57600;
-        case B115200:
-            return 115200;
-        default:
-            return 0;
-    }
-}
-
 int SimSerialPort::lineRate() const
 {
-    termios tio{};
-    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
-        return 0;
-    return rateOfSpeed(::cfgetospeed(&tio));
+    return SimSystem::pseudoTerminalRate(m_master);
 }
 
 void SimSerialPort::readMaster()
 {
     QByteArray data;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
-            data.append(buffer, qsizetype(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            break;
-        // EIO: nobody holds the slave open. Look again a little later instead of spinning on a
+    if (!SimSystem::readAvailable(m_master, data)) {
+        // Nobody holds the slave open. Look again a little later instead of spinning on a
         // descriptor that stays readable.
         m_readNotifier->setEnabled(false);
         m_retry->start(50);
-        break;
     }
     if (!data.isEmpty()) {
         emit received(data);
@@ -213,19 +147,17 @@ void SimSerialPort::writeMaster(const QByteArray &bytes)
 
 void SimSerialPort::flushOutput()
 {
-    while (!m_out.isEmpty() && m_master >= 0) {
-        const ssize_t n = ::write(m_master, m_out.constData(), size_t(m_out.size()));
-        if (n > 0) {
-            m_out.remove(0, qsizetype(n));
-            continue;
+    if (m_master >= 0) {
+        switch (SimSystem::writeAvailable(m_master, m_out)) {
+            case SimSystem::WriteResult::Done:
+                break;
+            case SimSystem::WriteResult::WouldBlock:
+                m_writeNotifier->setEnabled(true);
+                return;
+            case SimSystem::WriteResult::Failed:
+                m_out.clear();
+                break;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN) {
-            m_writeNotifier->setEnabled(true);
-            return;
-        }
-        m_out.clear();
     }
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
@@ -240,12 +172,8 @@ void SimSerialPort::closeAll()
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
     m_out.clear();
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_keepSlave >= 0)
-        ::close(m_keepSlave);
-    m_master = -1;
-    m_keepSlave = -1;
+    SimSystem::closeDescriptor(m_master);
+    SimSystem::closeDescriptor(m_keepSlave);
 }
 
 void SimSerialPort::dropLine()

@@ -45,8 +45,6 @@ public:
 
     SimLine &line() { return *m_line; }
 
-    static int rateOfSpeed(unsigned speed);
-
 signals:
     // Bytes the simulator put on the line (for tests and the program's log).
     void sent(const QByteArray &bytes);

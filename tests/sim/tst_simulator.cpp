@@ -270,8 +270,17 @@ private slots:
         QCOMPARE(err.startsWith("mirvel-sim: ") && err.endsWith("\n\n" + usage), status == 2);
     }
 
-    void programAnswersAtItsRateUntilTerminated()
+    // Each signal that ends the program ends it cleanly, with its link removed.
+    void programAnswersAtItsRateUntilSignalled_data()
     {
+        QTest::addColumn<int>("endSignal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void programAnswersAtItsRateUntilSignalled()
+    {
+        QFETCH(int, endSignal);
         QProcess process;
         const QString options("--com 9 --converter 0 --module E43:02:19200 --module E41:01:9600");
         process.start(QStringLiteral(MIRVEL_SIM_PROGRAM), options.split(u' '));
@@ -289,8 +298,9 @@ private slots:
                 reply += port.readAll();
             QCOMPARE(reply, QByteArray(expected));
         }
-        ::kill(pid_t(process.processId()), SIGTERM);
+        ::kill(pid_t(process.processId()), endSignal);
         QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
     }
