@@ -1,29 +1,18 @@
 #include "link/portresolver.h"
 
-#include <QDir>
+#include "platform/os.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QStandardPaths>
 
-#include <algorithm>
 #include <functional>
 
 QString PortResolver::linkFolder()
 {
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty())
-        base =
-            QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "user");
-    return base + QStringLiteral("/mirvel");
+    return Os::comLinkFolder();
 }
 
 namespace {
-
-bool isUsb(const QSerialPortInfo &info)
-{
-    return info.hasVendorIdentifier() || info.portName().startsWith(QLatin1String("ttyUSB")) ||
-           info.portName().startsWith(QLatin1String("ttyACM"));
-}
 
 QString describe(const QSerialPortInfo &info)
 {
@@ -35,18 +24,6 @@ QString describe(const QSerialPortInfo &info)
     if (!info.serialNumber().isEmpty())
         parts << QStringLiteral("serial %1").arg(info.serialNumber());
     return parts.join(QStringLiteral(", "));
-}
-
-QList<QSerialPortInfo> sortedPorts()
-{
-    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-                         if (isUsb(a) != isUsb(b))
-                             return isUsb(a);
-                         return a.portName() < b.portName();
-                     });
-    return ports;
 }
 
 PortTarget resolveAmong(int number,
@@ -62,7 +39,7 @@ PortTarget resolveAmong(int number,
     }
     // Listing the system's ports takes tens of milliseconds: only when no link pins the name.
     const QList<QSerialPortInfo> &ports = listPorts();
-    if (number >= 1 && number <= ports.size()) {
+    if (number >= 1 && number <= ports.size() && !ports.at(number - 1).isNull()) {
         const QSerialPortInfo &info = ports.at(number - 1);
         return {info.systemLocation(), describe(info)};
     }
@@ -77,7 +54,7 @@ PortTarget PortResolver::resolve(int number)
     bool listed = false;
     return resolveAmong(number, [&]() -> const QList<QSerialPortInfo> & {
         if (!listed) {
-            ports = sortedPorts();
+            ports = Os::serialPortsByNumber();
             listed = true;
         }
         return ports;
@@ -87,7 +64,7 @@ PortTarget PortResolver::resolve(int number)
 QList<PortTarget> PortResolver::resolveAll(int count)
 {
     // The system's ports are listed once for all the names: listing them is the slow part.
-    const QList<QSerialPortInfo> ports = sortedPorts();
+    const QList<QSerialPortInfo> ports = Os::serialPortsByNumber();
     QList<PortTarget> targets;
     for (int number = 1; number <= count; ++number)
         targets << resolveAmong(number, [&]() -> const QList<QSerialPortInfo> & { return ports; });

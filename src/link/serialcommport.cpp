@@ -3,12 +3,9 @@
 #include "link/errors.h"
 #include "link/portresolver.h"
 
-#include <QFileInfo>
+#include "platform/os.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#include <cerrno>
+#include <QFileInfo>
 
 namespace {
 
@@ -62,22 +59,15 @@ void SerialCommPort::openPort()
     if (target.device.isEmpty())
         throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
 
-    // A second open of the same device, by another program or by this one, must fail even for
-    // root, whom TIOCEXCL does not stop: hold an advisory lock on the device for as long as the
-    // port is open.
-    const QByteArray path = QFile::encodeName(target.device);
-    m_lockFd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_lockFd < 0) {
-        const int err = errno;
-        if (err == EACCES || err == EPERM)
+    Os::ClaimFailure failure = Os::ClaimFailure::None;
+    QString reason;
+    m_claim = Os::claimPort(target.device, &failure, &reason);
+    if (!m_claim) {
+        if (failure == Os::ClaimFailure::Permission)
             throw CommError(permissionHint(target.device));
-        throw CommError(
-            QStringLiteral("%1: %2").arg(target.device, QString::fromLocal8Bit(strerror(err))));
-    }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-        throw CommError(QStringLiteral("%1 is in use by another program").arg(target.device));
+        if (failure == Os::ClaimFailure::Busy)
+            throw CommError(QStringLiteral("%1 is in use by another program").arg(target.device));
+        throw CommError(QStringLiteral("%1: %2").arg(target.device, reason));
     }
 
     m_device = target.device;
@@ -89,15 +79,17 @@ void SerialCommPort::openPort()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = m_port.error();
-        const QString reason =
-            error == QSerialPort::PermissionError
-                ? QStringLiteral("%1 is in use or not allowed: %2")
-                      .arg(target.device, m_port.errorString())
-                : QStringLiteral("%1: %2").arg(target.device, m_port.errorString());
+        const QFileInfo file(target.device);
+        const QString why =
+            error != QSerialPort::PermissionError
+                ? QStringLiteral("%1: %2").arg(target.device, m_port.errorString())
+            : file.exists() && !file.isWritable()
+                ? permissionHint(target.device)
+                : QStringLiteral("%1 is in use or not allowed: %2")
+                      .arg(target.device, m_port.errorString());
         m_port.clearError();
-        ::close(m_lockFd);
-        m_lockFd = -1;
-        throw CommError(reason);
+        m_claim.reset();
+        throw CommError(why);
     }
 }
 
@@ -106,10 +98,7 @@ void SerialCommPort::closePort()
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
-    if (m_lockFd >= 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-    }
+    m_claim.reset();
 }
 
 void SerialCommPort::onError(QSerialPort::SerialPortError error)
@@ -145,10 +134,8 @@ void SerialCommPort::writeBytes(const QByteArray &bytes)
     // itself. What the driver does not take at once, or an error, goes the port's own way, which
     // reports it as before.
     qint64 written = 0;
-    if (m_port.bytesToWrite() == 0) {
-        const ssize_t n = ::write(m_port.handle(), bytes.constData(), size_t(bytes.size()));
-        written = n > 0 ? n : 0;
-    }
+    if (m_port.bytesToWrite() == 0)
+        written = Os::writeNow(m_port, bytes);
     if (written == bytes.size())
         return;
     const QByteArray rest = bytes.mid(written);

@@ -4,6 +4,12 @@
 
 #include <QSerialPort>
 
+#include <memory>
+
+namespace Os {
+class PortClaim;
+}
+
 // The serial port over QSerialPort. Opens exclusively (no second program, nor a second open in
 // this one), and turns a hung-up line into one lineLost report and a closed port, where
 // QSerialPort alone would go on reporting read errors in a tight loop.
@@ -40,6 +46,6 @@ private:
     int m_number = 1;
     int m_inputMode = 0;
     QString m_settings = QStringLiteral("9600,n,8,1");
-    int m_lockFd = -1;
+    std::unique_ptr<Os::PortClaim> m_claim;  // held while the port is open
     QString m_device;
 };

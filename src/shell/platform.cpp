@@ -5,8 +5,7 @@
 #include "link/serialcommport.h"
 #include "widgets/messageboxes.h"
 
-#include <unistd.h>
-#include <cstdio>
+#include "platform/os.h"
 
 RealPlatform::RealPlatform()
     : m_port(std::make_unique<SerialCommPort>()),
@@ -28,8 +27,7 @@ Platform RealPlatform::platform(QWidget *dialogParent)
     p.boxes = m_boxes.get();
     p.endProgram = [] {
         // At once, from whatever depth of nested waits: no further handler may run.
-        std::fflush(nullptr);
-        ::_exit(0);
+        Os::endProcessNow(0);
     };
     return p;
 }

@@ -3,7 +3,6 @@
 #include "link/portresolver.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 
 namespace {
@@ -21,31 +20,15 @@ PortListInfo::PortListInfo(QComboBox *list, QLabel *label, QObject *parent)
     m_settle.setSingleShot(true);
     m_settle.setInterval(250);
     connect(&m_settle, &QTimer::timeout, this, &PortListInfo::refresh);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_settle.start(); });
+    connect(&m_devices, &Os::DeviceWatch::changed, this, [this] { m_settle.start(); });
     connect(m_list, &QComboBox::currentIndexChanged, this, [this] { showSelected(); });
-    watchFolders();
     // Asking the system for its serial ports takes tens of milliseconds: done once the window has
     // been drawn rather than before it shows.
     QTimer::singleShot(150, this, &PortListInfo::refresh);
 }
 
-void PortListInfo::watchFolders()
-{
-    // The link folder may not exist yet; made now, a link placed later is seen at once.
-    const QString links = PortResolver::linkFolder();
-    QDir().mkpath(links);
-    QStringList folders{QStringLiteral("/dev"), links};
-    folders.removeIf([this](const QString &f) { return m_watcher.directories().contains(f); });
-    for (const QString &folder : folders) {
-        if (QDir(folder).exists())
-            m_watcher.addPath(folder);
-    }
-}
-
 void PortListInfo::refresh()
 {
-    // The runtime folder can be replaced (a new login session); keep watching the current one.
-    watchFolders();
     const QList<PortTarget> targets = PortResolver::resolveAll(int(m_list->count()));
     for (int i = 0; i < targets.size(); ++i)
         m_list->setItemData(i, entryText(i + 1, targets.at(i)), Qt::ToolTipRole);

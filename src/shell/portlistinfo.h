@@ -1,8 +1,8 @@
 #pragma once
 
 #include "link/portresolver.h"
+#include "platform/os.h"
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
 
@@ -24,11 +24,10 @@ public:
 private:
     void showSelected();
     void showSelected(const PortTarget &target);
-    void watchFolders();
 
     QComboBox *m_list;
     QLabel *m_label;
-    QFileSystemWatcher m_watcher;
+    Os::DeviceWatch m_devices;
     // One refresh for a burst of changes (a plugged adapter adds several nodes and links).
     QTimer m_settle;
 };

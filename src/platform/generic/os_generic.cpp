@@ -1,0 +1,146 @@
+// The platform layer with Qt alone, for any system Qt runs on: QSerialPort's own open (which
+// takes the port for itself) and write, QSerialPortInfo's list, Qt's runtime folder, the
+// standard library's exit and signal.
+#include "platform/os.h"
+
+#include "platform/osdetail.h"
+
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+class NoClaim : public Os::PortClaim
+{
+};
+
+// "COM12" → 12 where the system names its ports so; 0 otherwise.
+int comNumber(const QSerialPortInfo &info)
+{
+    static const QRegularExpression pattern(QStringLiteral("^COM([1-9][0-9]*)$"));
+    const QRegularExpressionMatch match = pattern.match(info.portName());
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// Names compared with their numbers as numbers: ttyS2 before ttyS10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    static const QRegularExpression trailing(QStringLiteral("^(.*?)([0-9]+)$"));
+    const QRegularExpressionMatch ma = trailing.match(a);
+    const QRegularExpressionMatch mb = trailing.match(b);
+    if (ma.hasMatch() && mb.hasMatch() && ma.captured(1) == mb.captured(1))
+        return ma.captured(2).toULongLong() < mb.captured(2).toULongLong();
+    return a < b;
+}
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+constexpr int InterruptPollMs = 50;
+
+}  // namespace
+
+const char *Os::name()
+{
+    return "generic";
+}
+
+std::unique_ptr<Os::PortClaim> Os::claimPort(const QString &, ClaimFailure *failure, QString *)
+{
+    // QSerialPort's own open takes the port for this program where the system allows it.
+    *failure = ClaimFailure::None;
+    return std::make_unique<NoClaim>();
+}
+
+qint64 Os::writeNow(QSerialPort &, const QByteArray &)
+{
+    return 0;
+}
+
+void Os::endProcessNow(int status)
+{
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+QList<QSerialPortInfo> Os::serialPortsByNumber()
+{
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    // Where the system names its ports COMn, COMn is that port.
+    QList<QSerialPortInfo> byNumber;
+    for (const QSerialPortInfo &info : available) {
+        const int number = comNumber(info);
+        if (number > 0 && number <= 256) {
+            while (byNumber.size() < number)
+                byNumber << QSerialPortInfo();
+            byNumber[number - 1] = info;
+        }
+    }
+    if (!byNumber.isEmpty())
+        return byNumber;
+    // Elsewhere the adapters that tell their maker come first, then the rest, in name order.
+    QList<QSerialPortInfo> ports = available;
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+                         if (a.hasVendorIdentifier() != b.hasVendorIdentifier())
+                             return a.hasVendorIdentifier();
+                         return naturalLess(a.portName(), b.portName());
+                     });
+    return ports;
+}
+
+QString Os::comLinkFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+           QStringLiteral("/mirvel");
+}
+
+QStringList Os::Detail::deviceFolders()
+{
+    return {};
+}
+
+bool Os::Detail::pollsForDevices()
+{
+    return true;
+}
+
+struct Os::InterruptWatch::Private
+{
+    QTimer poll;
+};
+
+Os::InterruptWatch::InterruptWatch(QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    // A signal handler may only set a flag; the event loop looks at it a few times a second.
+    g_interrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    d->poll.setInterval(InterruptPollMs);
+    connect(&d->poll, &QTimer::timeout, this, [this] {
+        if (g_interrupted) {
+            g_interrupted = 0;
+            emit interrupted();
+        }
+    });
+    d->poll.start();
+}
+
+Os::InterruptWatch::~InterruptWatch()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}

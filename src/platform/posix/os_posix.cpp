@@ -1,0 +1,156 @@
+// The platform layer on Linux and its kin: an advisory lock on the device, the driver's own
+// write, _exit, the /dev folder, the usual names of USB adapters and the XDG runtime folder.
+#include "platform/os.h"
+
+#include "platform/osdetail.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSerialPort>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+class FlockClaim : public Os::PortClaim
+{
+public:
+    explicit FlockClaim(int fd) : m_fd(fd) {}
+    ~FlockClaim() override { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+bool isUsb(const QSerialPortInfo &info)
+{
+    return info.hasVendorIdentifier() || info.portName().startsWith(QLatin1String("ttyUSB")) ||
+           info.portName().startsWith(QLatin1String("ttyACM"));
+}
+
+int g_interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+const char *Os::name()
+{
+    return "posix";
+}
+
+std::unique_ptr<Os::PortClaim> Os::claimPort(const QString &device, ClaimFailure *failure,
+                                             QString *reason)
+{
+    // A second open of the same device, by another program or by this one, must fail even for
+    // root, whom TIOCEXCL does not stop: an advisory lock on the device for as long as the port
+    // is open.
+    const QByteArray path = QFile::encodeName(device);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        *failure = err == EACCES || err == EPERM ? ClaimFailure::Permission : ClaimFailure::Other;
+        *reason = QString::fromLocal8Bit(strerror(err));
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        *failure = ClaimFailure::Busy;
+        reason->clear();
+        return nullptr;
+    }
+    *failure = ClaimFailure::None;
+    return std::make_unique<FlockClaim>(fd);
+}
+
+qint64 Os::writeNow(QSerialPort &port, const QByteArray &bytes)
+{
+    const ssize_t n = ::write(port.handle(), bytes.constData(), size_t(bytes.size()));
+    return n > 0 ? n : 0;
+}
+
+void Os::endProcessNow(int status)
+{
+    std::fflush(nullptr);
+    ::_exit(status);
+}
+
+QList<QSerialPortInfo> Os::serialPortsByNumber()
+{
+    // USB adapters first, then the on-board ports, each group in name order: a single USB-RS485
+    // adapter is COM1.
+    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+                         if (isUsb(a) != isUsb(b))
+                             return isUsb(a);
+                         return a.portName() < b.portName();
+                     });
+    return ports;
+}
+
+QString Os::comLinkFolder()
+{
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (base.isEmpty())
+        base =
+            QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "user");
+    return base + QStringLiteral("/mirvel");
+}
+
+QStringList Os::Detail::deviceFolders()
+{
+    return {QStringLiteral("/dev")};
+}
+
+bool Os::Detail::pollsForDevices()
+{
+    return false;
+}
+
+struct Os::InterruptWatch::Private
+{
+    QSocketNotifier *notifier = nullptr;
+};
+
+Os::InterruptWatch::InterruptWatch(QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>())
+{
+    // The handler only writes a byte: the rest happens in the event loop, where it is safe.
+    if (g_interruptPipe[0] < 0 && ::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+    d->notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
+    connect(d->notifier, &QSocketNotifier::activated, this, [this] {
+        char byte;
+        while (::read(g_interruptPipe[0], &byte, 1) > 0) {
+        }
+        emit interrupted();
+    });
+}
+
+Os::InterruptWatch::~InterruptWatch()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
