@@ -15,7 +15,7 @@ namespace {
 // query, the count of status reads, "+0N.2345678" for channel N, `writeReply` to a write, else ">".
 struct Rig
 {
-    FakeLink f;
+    PageRig f;
     QWidget root;  // the radio buttons' group
     std::array<QPushButton *, 16> out{}, in{};
     std::array<QLabel *, 16> lab{};

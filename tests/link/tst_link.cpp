@@ -1,13 +1,15 @@
-// The command link: checksum, Modbus RTU frames, the exchange and the waits on the fake clock, the
-// real serial port on the simulator's pseudo-terminal, and the COMn convention both sides share.
+// The core, without a widget: checksum, Modbus RTU frames, the exchange and the waits on the fake
+// clock, the real serial port on the simulator's pseudo-terminal, and the COMn convention both
+// sides share.
 #include "link/checksum.h"
 #include "link/errors.h"
 #include "link/portresolver.h"
 #include "link/rtuframe.h"
+#include "link/serialcommport.h"
 #include "link/waits.h"
+#include "sim/simbench.h"
 #include "sim/simwire.h"
-#include "support/rig.h"
-#include "widgets/formtimer.h"
+#include "support/fakes.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -147,22 +149,10 @@ private slots:
         QCOMPARE(settingsRate(QStringLiteral("  9600,n,8,1")), QStringLiteral("9600"));
     }
 
-    void tickNeverNestsInItself()
-    {
-        FakeLink f;
-        FormTimer timer(QStringLiteral("Timer_Test"));
-        int ticks = 0;
-        timer.onTick = [&] {
-            if (++ticks == 1)
-                TimerProbe::fire(timer);  // falls due inside the first tick's wait
-        };
-        TimerProbe::fire(timer);
-        TimerProbe::fire(timer);
-        QCOMPARE(ticks, 2);
-    }
-
     void serialPortOnThePseudoTerminal()
     {
+        // The core on its own: a plain QCoreApplication, and no widget linked into this suite.
+        QCOMPARE(QCoreApplication::instance()->metaObject()->className(), "QCoreApplication");
         // The program finds the link the simulator made, and talks to it at the rate it chose.
         SimBench bench;
         bench.addModule({SimModel::E41, 0x01, 19200, false});
@@ -201,5 +191,5 @@ private slots:
 
 Q_DECLARE_METATYPE(ExchangeRecord)
 
-QTEST_MAIN(TestLink)
+QTEST_GUILESS_MAIN(TestLink)
 #include "tst_link.moc"

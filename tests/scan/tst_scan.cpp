@@ -20,7 +20,7 @@ QString query(int id, bool summed)
 
 struct Rig
 {
-    FakeLink f;
+    PageRig f;
     QWidget root;  // the radio buttons' group
     QPushButton ok, all, config;
     QLineEdit port, id, bd, cs, send;

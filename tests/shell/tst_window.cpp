@@ -159,6 +159,19 @@ private slots:
         QCOMPARE(win.port().portOpen(), end == "Opt_ASC");
         QCOMPARE(win.endRequests, int(end == "Com_Exit" || end == "close"));  // the program ends
     }
+
+    void tickNeverNestsInItself()
+    {
+        FormTimer timer(QStringLiteral("Timer_Test"));
+        int ticks = 0;
+        timer.onTick = [&] {
+            if (++ticks == 1)
+                TimerProbe::fire(timer);  // falls due inside the first tick's wait
+        };
+        TimerProbe::fire(timer);
+        TimerProbe::fire(timer);
+        QCOMPARE(ticks, 2);
+    }
 };
 
 QTEST_MAIN(TestWindow)

@@ -3,6 +3,8 @@
 #include "link/errors.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 void FakeTime::pumpOnce()
 {
@@ -90,10 +92,30 @@ QStringList FakeCommPort::written() const
     return texts;
 }
 
-QStringList FakeMessageBoxes::texts() const
+void usePrivateRuntimeDir()
 {
-    QStringList list;
-    for (const Box &box : shown)
-        list << box.text;
-    return list;
+    static QTemporaryDir dir;
+    static const bool set = [] {
+        qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
+        return QDir(dir.path()).mkpath(QStringLiteral("mirvel"));
+    }();
+    Q_UNUSED(set);
+}
+
+FakeLink::FakeLink()
+{
+    usePrivateRuntimeDir();
+    port.setPortOpen(true);
+}
+
+void FakeLink::answer(std::function<QString(const QString &)> reply)
+{
+    port.responder = [reply](const QByteArray &written, const QString &) {
+        return reply(QString::fromLatin1(written).chopped(1)).toLatin1();
+    };
+}
+
+QStringList FakeLink::sent() const
+{
+    return port.written().replaceInStrings(QStringLiteral("\r"), QString());
 }

@@ -1,12 +1,16 @@
 #pragma once
+// The core's fixtures, without a widget: a fake clock and event pump, a scripted serial port,
+// and the command link over them.
 
 #include "link/clock.h"
+#include "link/commandlink.h"
 #include "link/commport.h"
 #include "link/eventpump.h"
-#include "widgets/messageboxes.h"
+#include "link/waits.h"
 
 #include <QList>
 #include <QStringList>
+#include <QTest>
 
 #include <functional>
 #include <map>
@@ -84,22 +88,26 @@ private:
     quint64 m_generation = 0;  // replies on their way when the port closes never arrive
 };
 
-// Message boxes answered from a script (AnswerOk once `answers` runs out); records every box.
-class FakeMessageBoxes : public MessageBoxes
+// The value of a column of the present data row, where QFETCH's declaration would not fit.
+template <typename T>
+T row(const char *column)
 {
-public:
-    struct Box
-    {
-        QString text, title;
-        Buttons buttons;
-    };
-    Answer show(const QString &text, const QString &title, Icon, Buttons buttons) override
-    {
-        shown.append({text, title, buttons});
-        return answers.isEmpty() ? AnswerOk : answers.takeFirst();
-    }
+    return *static_cast<T *>(QTest::qData(column, qMetaTypeId<T>()));
+}
 
-    QList<Box> shown;
-    QList<Answer> answers;
-    QStringList texts() const;
+// Port links (COMn) go to a private runtime folder, never to the operator's own.
+void usePrivateRuntimeDir();
+
+// The command link over the fake port and the fake clock, the port open at 9600.
+struct FakeLink
+{
+    FakeTime time;
+    FakeCommPort port{&time};
+    WaitContext waits{time, time};
+    CommandLink link{port, waits};
+
+    FakeLink();
+    // Modules that answer: the reply to each command line (without its carriage return).
+    void answer(std::function<QString(const QString &command)> reply);
+    QStringList sent() const;  // every line written, carriage returns removed
 };

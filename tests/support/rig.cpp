@@ -6,36 +6,14 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDir>
 #include <QRadioButton>
-#include <QTemporaryDir>
 
-void usePrivateRuntimeDir()
+QStringList FakeMessageBoxes::texts() const
 {
-    static QTemporaryDir dir;
-    static const bool set = [] {
-        qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
-        return QDir(dir.path()).mkpath(QStringLiteral("mirvel"));
-    }();
-    Q_UNUSED(set);
-}
-
-FakeLink::FakeLink()
-{
-    usePrivateRuntimeDir();
-    port.setPortOpen(true);
-}
-
-void FakeLink::answer(std::function<QString(const QString &)> reply)
-{
-    port.responder = [reply](const QByteArray &written, const QString &) {
-        return reply(QString::fromLatin1(written).chopped(1)).toLatin1();
-    };
-}
-
-QStringList FakeLink::sent() const
-{
-    return port.written().replaceInStrings(QStringLiteral("\r"), QString());
+    QStringList list;
+    for (const Box &box : shown)
+        list << box.text;
+    return list;
 }
 
 Window::Window() : time(std::make_unique<FakeTime>())

@@ -1,30 +1,39 @@
 #pragma once
-// The fixtures every suite shares: the command link on fakes (subsystems without a window), and
-// the whole window on fakes or on the bench simulator's real pseudo-terminal.
+// The window's fixtures: a page on fakes without the window, and the whole window on fakes or on
+// the bench simulator's real pseudo-terminal.
 
-#include "link/commandlink.h"
 #include "link/eventpump.h"
 #include "link/serialcommport.h"
-#include "link/waits.h"
 #include "scan/scangrid.h"
 #include "shell/form1.h"
 #include "sim/simbench.h"
 #include "support/fakes.h"
 #include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
 
 #include <QTest>
 
 #include <memory>
 
-// The value of a column of the present data row, where QFETCH's declaration would not fit.
-template <typename T>
-T row(const char *column)
+// Message boxes answered from a script (AnswerOk once `answers` runs out); records every box.
+class FakeMessageBoxes : public MessageBoxes
 {
-    return *static_cast<T *>(QTest::qData(column, qMetaTypeId<T>()));
-}
+public:
+    struct Box
+    {
+        QString text, title;
+        Buttons buttons;
+    };
+    Answer show(const QString &text, const QString &title, Icon, Buttons buttons) override
+    {
+        shown.append({text, title, buttons});
+        return answers.isEmpty() ? AnswerOk : answers.takeFirst();
+    }
 
-// Port links (COMn) go to a private runtime folder, never to the operator's own.
-void usePrivateRuntimeDir();
+    QList<Box> shown;
+    QList<Answer> answers;
+    QStringList texts() const;
+};
 
 // What the window keeps to itself, for the tests.
 struct WindowProbe
@@ -40,19 +49,10 @@ struct TimerProbe
     static void fire(FormTimer &timer) { timer.fire(); }
 };
 
-// The command link over the fake port and the fake clock, the port open at 9600.
-struct FakeLink
+// A page without the window: the command link on fakes, and message boxes answered from a script.
+struct PageRig : FakeLink
 {
-    FakeTime time;
-    FakeCommPort port{&time};
-    WaitContext waits{time, time};
-    CommandLink link{port, waits};
     FakeMessageBoxes boxes;
-
-    FakeLink();
-    // Modules that answer: the reply to each command line (without its carriage return).
-    void answer(std::function<QString(const QString &command)> reply);
-    QStringList sent() const;  // every line written, carriage returns removed
 };
 
 // The real window: on fakes, time runs only when a wait blocks; on the simulator, the bench

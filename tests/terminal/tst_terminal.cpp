@@ -11,7 +11,7 @@ const QString FormatError = QStringLiteral("Data format error !");
 
 struct Page
 {
-    FakeLink f;
+    PageRig f;
     QWidget w;
     TerminalView v{new QLineEdit("$01M", &w),      new QPushButton(&w),  new QLineEdit(&w),
                    new MultiLineBox(&w),           new QPushButton(&w),  new QCheckBox(&w),
