@@ -80,13 +80,12 @@ void SerialCommPort::openPort()
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = m_port.error();
         const QFileInfo file(target.device);
-        const QString why =
-            error != QSerialPort::PermissionError
-                ? QStringLiteral("%1: %2").arg(target.device, m_port.errorString())
-            : file.exists() && !file.isWritable()
-                ? permissionHint(target.device)
-                : QStringLiteral("%1 is in use or not allowed: %2")
-                      .arg(target.device, m_port.errorString());
+        const QString why = error != QSerialPort::PermissionError
+                                ? QStringLiteral("%1: %2").arg(target.device, m_port.errorString())
+                            : file.exists() && !file.isWritable()
+                                ? permissionHint(target.device)
+                                : QStringLiteral("%1 is in use or not allowed: %2")
+                                      .arg(target.device, m_port.errorString());
         m_port.clearError();
         m_claim.reset();
         throw CommError(why);
