@@ -4,14 +4,13 @@
 #include "dio/diopanel.h"
 #include "link/commandlink.h"
 #include "link/commport.h"
+#include "link/convertersocket.h"
 #include "link/errors.h"
-#include "widgets/formtimer.h"
-#include "widgets/messageboxes.h"
 #include "link/waits.h"
+#include "monitor/trafficfile.h"
 #include "monitor/trafficlog.h"
 #include "monitor/trafficmonitor.h"
 #include "monitor/trafficrecorder.h"
-#include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "scan/busscan.h"
 #include "scan/modeltable.h"
@@ -23,6 +22,8 @@
 #include "ui_networkpage.h"
 #include "ui_scanpage.h"
 #include "ui_terminalpage.h"
+#include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -274,6 +275,9 @@ void Form1::buildSubsystems()
     m_trafficLog = std::make_unique<TrafficLog>();
     m_recorder = std::make_unique<TrafficRecorder>(*m_trafficLog, *m_platform.port, *m_winsock,
                                                    *m_platform.clock);
+    // The log file, when the operator opens one, follows the record, window shown or not.
+    m_trafficFile = std::make_unique<TrafficFile>();
+    connect(m_trafficLog.get(), &TrafficLog::added, m_trafficFile.get(), &TrafficFile::append);
 }
 
 void Form1::Form_Load()
@@ -312,7 +316,7 @@ QString Form1::TCPOutput(const QString &Cmd)
 TrafficMonitor *Form1::showTrafficMonitor()
 {
     if (!m_monitor) {
-        m_monitor = new TrafficMonitor(*m_trafficLog, this);
+        m_monitor = new TrafficMonitor(*m_trafficLog, *m_trafficFile, *m_platform.boxes, this);
         m_monitor->setStatus(m_monitorStatus);
     }
     m_monitor->show();
