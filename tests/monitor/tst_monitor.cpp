@@ -1,9 +1,14 @@
 // What the operator sees beyond the five pages: the traffic monitor's entries for each kind of
-// exchange, the loop test's verdict, the scans' progress and the command history.
-#include "widgets/commandhistory.h"
+// exchange, its controls, its files, the loop test's verdict, the scans' progress and the command
+// history.
+#include "link/convertersocket.h"
+#include "monitor/trafficfile.h"
 #include "monitor/trafficmonitor.h"
+#include "monitor/trafficrecorder.h"
 #include "support/rig.h"
+#include "widgets/commandhistory.h"
 
+#include <QSignalSpy>
 #include <QtWidgets>
 
 namespace {
@@ -34,6 +39,11 @@ void setFault(Window &w, const QString &spec)
     w.sim->bus().setFault(fault);
 }
 
+QStringList lines(const QString &text)
+{
+    return text.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts);
+}
+
 // The terminal's box after key presses.
 QString press(Window &w, Qt::Key key, int times)
 {
@@ -51,28 +61,239 @@ class TestMonitor : public QObject
     Q_OBJECT
 
 private slots:
-    void asciiExchanges_data()
+    void initTestCase() { qputenv("TZ", "XST-02:00"); }  // local time two hours ahead of UTC
+
+    // A reply's checksum verdict, and a moment as local time.
+    void verdicts_data()
     {
-        QTest::addColumn<bool>("moduleChecksum");
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QStringList>("expected");
-        using L = QStringList;
-        QTest::newRow("good reply")
-            << false << "" << L{"out $01M<CR>", "in  !01QRD-E41<CR>", "$01M: reply after"};
-        QTest::newRow("checksum ok")
-            << true << "" << L{"out $01MD2<CR>", "reply after", "checksum ok"};
-        QTest::newRow("checksum wrong") << true << "badsum" << L{"checksum wrong"};
-        QTest::newRow("no reply") << false << "silent"
-                                  << L{"out $01M<CR>", "no reply within 200 ms"};
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("lower-case digits") << "!01300600ab\r"
+                                           << "ok";
+        QTest::newRow("lower-case, wrong") << "!01300600ac\r"
+                                           << "wrong";
+        QTest::newRow("no digits") << "!01QRD-E4Z\r"
+                                   << "none";
+        QTest::newRow("local time") << "1714525965120"
+                                    << "2024-05-01T03:12:45.120+02:00";
     }
-    void asciiExchanges()
+    void verdicts()
     {
-        Window w({{SimModel::E41, 0x01, 9600, row<bool>("moduleChecksum")}});
-        setFault(w, row<QString>("fault"));
-        w.w<QCheckBox>("Check_Chksum")->setChecked(row<bool>("moduleChecksum"));
+        const QString input = row<QString>("input");
+        QCOMPARE(
+            input.startsWith(u'!') ? replyChecksumVerdict(input) : isoLocalTime(input.toLongLong()),
+            row<QString>("verdict"));
+    }
+
+    // Pieces received on the line, each after a silence: the frames ended when the last came,
+    // the entries kept and the bytes of the first. In Modbus RTU mode (a rate given) a frame ends
+    // after 3.5 character times (at least 2 ms), or past 512 bytes without a silence.
+    void record_data()
+    {
+        for (const char *column : {"rate", "gapMs", "pieces", "size", "ended"})
+            QTest::addColumn<int>(column);
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("1200, 29 ms < 29.2") << 1200 << 29 << 2 << 4 << 0 << "";
+        QTest::newRow("1200, 30 ms") << 1200 << 30 << 2 << 4 << 1 << "CRC wrong";
+        QTest::newRow("9600, 3 ms < 3.6") << 9600 << 3 << 2 << 3 << 0 << "";
+        QTest::newRow("9600, 4 ms") << 9600 << 4 << 2 << 3 << 1 << "too short for a frame";
+        QTest::newRow("115200, 1 ms") << 115200 << 1 << 2 << 4 << 0 << "";
+        QTest::newRow("115200, 2 ms") << 115200 << 2 << 2 << 4 << 1 << "CRC wrong";
+        QTest::newRow("stream, no silence") << 9600 << 1 << 19 << 100 << 3 << "CRC wrong";
+        QTest::newRow("at the bounds") << 0 << 1 << 5000 << 512 << 0 << "";
+        QTest::newRow("one over each") << 0 << 1 << 5001 << 513 << 0 << "";
+    }
+    void record()
+    {
+        FakeLink f;
+        f.port.setSettings(QStringLiteral("%1,n,8,1").arg(row<int>("rate")));
+        f.port.setInputMode(row<int>("rate") ? 1 : 0);
+        ConverterSocket socket;
+        TrafficLog log;
+        TrafficRecorder recorder(log, f.port, socket, f.time);
+        TrafficFile file;
+        TrafficMonitor monitor(log, file, f.boxes);
+        monitor.show();
+        const int size = row<int>("size");
+        for (int n = 0; n < row<int>("pieces"); ++n) {
+            f.time.advance(quint32(row<int>("gapMs")));
+            f.port.receive(QByteArray(size, char(n)));
+            f.port.input();
+        }
+        QStringList ended;
+        for (const TrafficEntry &entry : log.entries())
+            if (entry.kind == TrafficEntry::Frame)
+                ended << entry.note;
+        QCOMPARE(ended, QStringList(row<int>("ended"), row<QString>("verdict")));
+        const int kept = qMin(row<int>("pieces") + row<int>("ended"), 5000);
+        QCOMPARE(lines(monitor.copiedText()).size(), kept);
+        QCOMPARE(log.entries().front().bytes.size(), qMin(size, 512));
+        QCOMPARE(log.entries().front().dropped, qMax(size - 512, 0));
+    }
+
+    // The Traffic window opened by F2, its controls (and the main window's) used before and after
+    // one exchange and a second after that: the lines (without time and channel) that Copy put on
+    // the clipboard, or that went to the file picked for Save or Log to file.
+    void window_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("message");  // told once, naming the file; the record kept
+        const QByteArray r = "!01QRD-E41\r";
+        const QStringList all{"out $01,\"M<CR>", "in  !01QRD-E41<CR>",
+                              "    $01,\"M: reply after 5 ms"};
+        const QStringList csv{"time,channel,direction,hex,text,verdict",
+                              "COM1 9600,out,24 30 31 2C 22 4D 0D,\"$01,\"\"M<CR>\",",
+                              "COM1 9600,in,21 30 31 51 52 44 2D 45 34 31 0D,!01QRD-E41<CR>,",
+                              "COM1 9600,note,,,\"$01,\"\"M: reply after 5 ms\""};
+        using L = QStringList;
+        const L copy{"monitorCopy"}, save{"monitorSave"}, log{"monitorLog"}, sum{"Check_Chksum"};
+        QTest::newRow("copy") << r << L() << copy << -1 << "" << all << "";
+        QTest::newRow("copy one") << r << L() << copy << 1 << "" << L{all[1]} << "";
+        QTest::newRow("checksum ok") << QByteArray("!01QRD-E4140\r") << sum << copy << 2 << ""
+                                     << L{"    $01,\"M20: reply after 5 ms, checksum ok"} << "";
+        QTest::newRow("checksum wrong")
+            << QByteArray("!01QRD-E4141\r") << sum << copy << 2 << ""
+            << L{"    $01,\"M20: reply after 5 ms, checksum wrong"} << "";
+        QTest::newRow("no reply") << QByteArray() << L() << copy << 1 << ""
+                                  << L{"    $01,\"M: no reply within 200 ms"} << "";
+        QTest::newRow("paused") << r << L{"monitorPause"} << copy << -1 << "" << L() << "";
+        QTest::newRow("resumed") << r << L{"monitorPause"} << L{"monitorPause", "monitorCopy"} << -1
+                                 << "" << all << "";
+        QTest::newRow("cleared") << r << L() << L{"monitorClear", "monitorCopy"} << -1 << "" << L()
+                                 << "";
+        QTest::newRow("closed, F2")
+            << r << L{"close"} << L{"F2", "monitorCopy"} << -1 << "" << all << "";
+        QTest::newRow("save csv") << r << L() << save << -1 << "t.csv" << csv << "";
+        QTest::newRow("save csv, one")
+            << r << L() << save << 1 << "t.CSV" << L{csv[0], csv[2]} << "";
+        QTest::newRow("save hex") << r << L{"monitorHex"} << save << -1 << "t.txt"
+                                  << L{"out 24 30 31 2C 22 4D 0D",
+                                       "in  21 30 31 51 52 44 2D 45 34 31 0D", all[2]}
+                                  << "";
+        QTest::newRow("log") << r << log << log << -1 << "b.log" << all << "";
+        QTest::newRow("log csv") << r << log << log << -1 << "b.csv" << csv << "";
+        QTest::newRow("save, no folder")
+            << r << L() << save << -1 << "none/t.csv" << L() << "No such file or directory";
+        QTest::newRow("log, no folder")
+            << r << log << L() << -1 << "none/b.log" << L() << "No such file or directory";
+        QTest::newRow("log, file for folder")
+            << r << log << L() << -1 << "file/b.log" << L() << "Not a directory";
+        QTest::newRow("save, disk full")
+            << r << L() << save << -1 << "/dev/full" << L() << "No space left on device";
+        QTest::newRow("log, disk full")
+            << r << log << L() << -1 << "/dev/full" << L() << "No space left on device";
+    }
+    void window()
+    {
+        QTemporaryDir dir;  // and the working folder: no file is written unless asked for
+        QDir::setCurrent(dir.path());
+        QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
+        const QString path = QDir(dir.path()).absoluteFilePath(row<QString>("file"));
+        const QString message = row<QString>("message");
+        Window w;
+        w.fakePort->responder = [](const QByteArray &, const QString &) {
+            return row<QByteArray>("reply");
+        };
         w.open();
+        w.form().show();
+        TrafficMonitor *m = nullptr;
+        const auto act = [&](const QStringList &names) {
+            for (const QString &name : names) {
+                if (name == "F2") {  // in the main window: the Traffic window comes up on top
+                    w.form().activateWindow();
+                    QVERIFY(QTest::qWaitForWindowActive(&w.form()));
+                    QTest::keyClick(&w.form(), Qt::Key_F2);
+                    m = w.form().findChild<TrafficMonitor *>();
+                    QTRY_COMPARE(QApplication::activeWindow(), m);
+                    m->chooseFile = [&](TrafficMonitor::FileUse) { return path; };
+                } else if (name == "close") {
+                    m->close();
+                } else {
+                    w.form().findChild<QAbstractButton *>(name)->click();
+                }
+            }
+        };
+        act(QStringList{"F2"} + row<QStringList>("before"));
+        w.setText("Text_Send", "$01,\"M");
         w.click("Com_send");
-        verifyInOrder(w, row<QStringList>("expected"));
+        if (row<int>("selected") >= 0) {
+            m->copiedText();
+            auto *view = m->findChild<QListView *>();
+            view->selectionModel()->select(view->model()->index(row<int>("selected"), 0),
+                                           QItemSelectionModel::Select);
+        }
+        act(row<QStringList>("after"));
+        w.click("Com_send");
+        QTRY_VERIFY(m->findChild<QAbstractButton *>("monitorSave")->isEnabled());
+        QCoreApplication::processEvents();  // a failure while logging is told from the event loop
+        QFile file(path);
+        QStringList got = lines(row<QString>("file").isEmpty() ? QApplication::clipboard()->text()
+                                : message.isEmpty() && file.open(QIODevice::ReadOnly)
+                                    ? QString::fromUtf8(file.readAll())
+                                    : QString());
+        got.replaceInStrings(QRegularExpression("^(\\d{4}-\\d\\d-\\d\\dT)?\\d\\d:\\d\\d:\\d\\d\\."
+                                                "\\d{3}(\\+02:00,| .{22} )"),
+                             QString());
+        QCOMPARE(got, row<QStringList>("expected"));
+        QCOMPARE(w.boxes.shown.size(), message.isEmpty() ? 0 : 1);
+        QVERIFY(message.isEmpty() || w.boxes.texts()[0].contains(path + ": " + message));
+        QVERIFY(!m->findChild<QCheckBox *>("monitorLog")->isChecked());
+        m->findChild<QListView *>()->clearSelection();
+        QVERIFY(message.isEmpty() || lines(m->copiedText()).size() == 6);  // the record whole
+    }
+
+    // The log going on in numbered files past three lines, never in a file an earlier run left,
+    // and stopping once when its file is removed: each file and the entries it holds.
+    void rotation_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("earlier");  // bench.1.log there from an earlier run
+        QTest::addColumn<int>("removeAfter");
+        QTest::addColumn<QStringList>("files");
+        using L = QStringList;
+        QTest::newRow("csv") << "bench.csv" << false << 0
+                             << L{"bench.1.csv:4 5 6", "bench.2.csv:7", "bench.csv:1 2 3"};
+        QTest::newRow("earlier file")
+            << "bench.log" << true << 0
+            << L{"bench.1.log:", "bench.2.log:4 5 6", "bench.3.log:7", "bench.log:1 2 3"};
+        QTest::newRow("removed") << "bench.log" << false << 2 << L();
+    }
+    void rotation()
+    {
+        QTemporaryDir dir;
+        QDir folder(dir.path());
+        if (row<bool>("earlier"))
+            QFile(folder.filePath("bench.1.log")).open(QIODevice::WriteOnly);
+        TrafficFile file;
+        QSignalSpy failed(&file, &TrafficFile::failed);
+        const bool csv = row<QString>("name").endsWith("csv");
+        QVERIFY(file.open(folder.filePath(row<QString>("name"))).isEmpty());
+        const auto entry = [](int n) {  // 400 ms apart
+            return TrafficEntry{n * 400, "COM1", TrafficEntry::Note, {}, 0, QString::number(n)};
+        };
+        file.setRotateBytes(3 * trafficFileLine(entry(1), csv, false).size() +
+                            (csv ? csvHeader().size() : 0));
+        for (int n = 1; n <= 7; ++n) {
+            file.append(entry(n));
+            if (n == row<int>("removeAfter"))
+                folder.remove(row<QString>("name"));
+        }
+        QStringList files;
+        for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+            QFile f(folder.filePath(name));
+            f.open(QIODevice::ReadOnly);
+            QStringList held = lines(QString::fromUtf8(f.readAll()));
+            QCOMPARE(held.value(0) == csvHeader().trimmed(), csv);
+            held = held.mid(csv ? 1 : 0).replaceInStrings(QRegularExpression("^.*[ ,]"), "");
+            files << name + ':' + held.join(' ');
+        }
+        QCOMPARE(files, row<QStringList>("files"));
+        QCOMPARE(failed.size(), row<int>("removeAfter") ? 1 : 0);
     }
 
     void modbusFrames_data()
