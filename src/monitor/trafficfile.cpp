@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 #include <sys/stat.h>
 
 namespace {
@@ -76,8 +78,17 @@ QString saveTraffic(const QString &path, const std::vector<TrafficEntry> &entrie
     return QString();
 }
 
+TrafficFile::TrafficFile(QObject *parent) : QObject(parent)
+{
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &TrafficFile::flush);
+}
+
 TrafficFile::~TrafficFile()
 {
+    // Whatever is still to write goes out; a failure now has no one left to tell.
+    const QSignalBlocker quiet(this);
     close();
 }
 
@@ -115,24 +126,56 @@ void TrafficFile::append(const TrafficEntry &entry)
 {
     if (!m_file.isOpen())
         return;
-    // A file removed while open takes writes without a word and keeps them nowhere: the name is
-    // looked at once a second of the record's time, not at every line.
-    if (entry.wallMs >= m_checkAt) {
-        m_checkAt = entry.wallMs + 1000;
-        if (!stillThere()) {
-            fail(fileError(m_file.fileName(), QStringLiteral("the file was removed or replaced")));
+    // Formatting and writing cost a few microseconds an entry, as much again as the round trip
+    // they record: they wait for the event loop. An event loop that does not come round for a
+    // thousand entries does not hold them any longer.
+    m_pending.push_back(entry);
+    if (m_pending.size() >= 1000)
+        flush();
+    else if (!m_flush.isActive())
+        m_flush.start();
+}
+
+void TrafficFile::flush()
+{
+    m_flush.stop();
+    const std::vector<TrafficEntry> entries = std::exchange(m_pending, {});
+    QByteArray lines;
+    for (const TrafficEntry &entry : entries) {
+        if (!m_file.isOpen())
             return;
+        // A file removed while open takes writes without a word and keeps them nowhere: the name
+        // is looked at once a second of the record's time, not at every line.
+        if (entry.wallMs >= m_checkAt) {
+            m_checkAt = entry.wallMs + 1000;
+            if (!stillThere()) {
+                fail(fileError(m_file.fileName(),
+                               QStringLiteral("the file was removed or replaced")));
+                return;
+            }
         }
+        const QByteArray line = trafficFileLine(entry, m_csv, m_hex);
+        if (m_entries > 0 && m_size + lines.size() + line.size() > m_rotateBytes) {
+            if (!write(lines) || !rotate())
+                return;
+            lines.clear();
+        }
+        lines += line;
+        ++m_entries;
     }
-    const QByteArray line = trafficFileLine(entry, m_csv, m_hex);
-    if (m_entries > 0 && m_size + line.size() > m_rotateBytes && !rotate())
-        return;
-    if (m_file.write(line) != line.size()) {
+    write(lines);
+}
+
+bool TrafficFile::write(const QByteArray &lines)
+{
+    if (lines.isEmpty() || !m_file.isOpen())
+        return m_file.isOpen();
+    if (m_file.write(lines) != lines.size()) {
         fail(fileError(m_file.fileName(), m_file.errorString()));
-        return;
+        return false;
     }
-    m_size += line.size();
-    ++m_entries;
+    m_size += lines.size();
+    return true;
 }
 
 bool TrafficFile::rotate()
@@ -152,12 +195,14 @@ bool TrafficFile::rotate()
 
 void TrafficFile::close()
 {
+    flush();
     m_file.close();
 }
 
 void TrafficFile::fail(const QString &message)
 {
     m_file.close();
+    m_pending.clear();
     emit failed(message);
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <vector>
 
@@ -20,23 +21,27 @@ QByteArray trafficFileLine(const TrafficEntry &entry, bool csv, bool hex);
 // reason), empty when every line was written.
 QString saveTraffic(const QString &path, const std::vector<TrafficEntry> &entries, bool hex);
 
-// A log that grows by every entry appended, each line handed to the system as it comes, so a
-// crash of the program loses nothing recorded. A file that reaches the rotation size goes on in
-// the next free running number: bench.log, bench.1.log, bench.2.log. A write that fails stops the
-// log and says so once.
+// A log that grows by every entry appended. The lines go to the system (no buffer of the
+// program's own) at the next pass of the event loop, which comes at the latest when the exchange
+// waits for its reply: a crash of the program loses what the pass after the crash would have
+// written, and the exchange does not wait for the disk. A file that reaches the rotation size
+// goes on in the next free running number: bench.log, bench.1.log, bench.2.log. A write that fails
+// stops the log and says so once.
 class TrafficFile : public QObject
 {
     Q_OBJECT
 public:
     static constexpr qint64 DefaultRotateBytes = qint64(64) * 1024 * 1024;
 
-    using QObject::QObject;
+    explicit TrafficFile(QObject *parent = nullptr);
     ~TrafficFile() override;
 
     // Starts logging to path, after what it already holds (closing any log open before). The
     // error text (naming the file and the reason), empty when the log is open.
     QString open(const QString &path);
     void append(const TrafficEntry &entry);
+    // Writes what was appended and is not written yet (close does too).
+    void flush();
     void close();
 
     bool isOpen() const { return m_file.isOpen(); }
@@ -56,12 +61,15 @@ signals:
 
 private:
     QString openFile(const QString &path);
+    bool write(const QByteArray &lines);
     bool rotate();
     void fail(const QString &reason);
     // Whether the name still leads to the file written (not removed or replaced).
     bool stillThere() const;
 
     QFile m_file;
+    std::vector<TrafficEntry> m_pending;
+    QTimer m_flush;
     QString m_firstName;
     int m_number = 0;
     bool m_csv = false;

@@ -380,6 +380,7 @@ void Form1::endProgram()
     m_network->closeConnection();
     for (FormTimer *timer : {m_timerSend, m_timer1, m_timer3, m_timerLoop})
         timer->setEnabled(false);
+    m_trafficFile->close();  // the last lines of a log, before the program ends at once
     if (m_platform.endProgram)
         m_platform.endProgram();
 }
