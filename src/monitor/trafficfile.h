@@ -21,12 +21,12 @@ QByteArray trafficFileLine(const TrafficEntry &entry, bool csv, bool hex);
 // reason), empty when every line was written.
 QString saveTraffic(const QString &path, const std::vector<TrafficEntry> &entries, bool hex);
 
-// A log that grows by every entry appended. The lines go to the system (no buffer of the
-// program's own) at the next pass of the event loop, which comes at the latest when the exchange
-// waits for its reply: a crash of the program loses what the pass after the crash would have
-// written, and the exchange does not wait for the disk. A file that reaches the rotation size
-// goes on in the next free running number: bench.log, bench.1.log, bench.2.log. A write that fails
-// stops the log and says so once.
+// A log that grows by every entry appended. The lines go to the system, with no buffer of the
+// program's own, at the next pass of the event loop, which comes at the latest when the exchange
+// waits for its reply: the exchange does not wait for the disk, and a crash of the program loses
+// at most the entries of that moment. A file that reaches the rotation size goes on in the next
+// free running number: bench.log, bench.1.log, bench.2.log. A write that fails stops the log and
+// says so once.
 class TrafficFile : public QObject
 {
     Q_OBJECT
