@@ -58,9 +58,10 @@ TrafficMonitor::TrafficMonitor(TrafficLog &log, TrafficFile &file, MessageBoxes 
     m_logging->setChecked(m_file.isOpen());
     m_status->setObjectName(QStringLiteral("monitorStatus"));
     m_fileStatus->setObjectName(QStringLiteral("monitorFileStatus"));
-    // Long paths and counts shorten the labels, never widen the window.
-    for (QLabel *label : {m_status, m_fileStatus})
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The file's name and size take what they need of the status line, the progress the rest;
+    // a long path or text is cut, it never widens the window.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_fileStatus->setMinimumWidth(1);
     m_fileStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *clear = new QPushButton(QStringLiteral("Clear"), this);
     clear->setObjectName(QStringLiteral("monitorClear"));
@@ -77,7 +78,7 @@ TrafficMonitor::TrafficMonitor(TrafficLog &log, TrafficFile &file, MessageBoxes 
     buttons->addStretch();
     auto *statusLine = new QHBoxLayout;
     statusLine->addWidget(m_status, 1);
-    statusLine->addWidget(m_fileStatus, 1);
+    statusLine->addWidget(m_fileStatus);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_view);
