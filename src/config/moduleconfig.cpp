@@ -171,7 +171,6 @@ void ModuleConfig::Com_Write_Click()
 
     m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), Timeouts::ConfigWrite));
     const bool accepted = isAccepted(m_view.Text_DSP_Res->text());
-    m_boxes.show(accepted ? QStringLiteral("Save Success.....    ")
-                          : QStringLiteral("Save Fail........    "),
-                 WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);
+    m_boxes.show(writeOutcomeText(accepted), WriteTitle, MessageBoxes::Exclamation,
+                 MessageBoxes::Ok);
 }

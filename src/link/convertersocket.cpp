@@ -26,6 +26,7 @@ int ConverterSocket::State()
     if (attempting && qint32(m_clock.tickCount() - m_connectStart) >= m_connectLimitMs) {
         dropSocket();
         m_state = Error;
+        m_errorString = QStringLiteral("no answer within %1 ms").arg(m_connectLimitMs);
     }
     return m_state;
 }
@@ -35,6 +36,7 @@ void ConverterSocket::Connect()
     dropSocket();
     if (m_remotePort < 1 || m_remotePort > 65535) {
         m_state = Error;
+        m_errorString = QStringLiteral("no such port: %1").arg(m_remotePort);
         return;
     }
     m_state = ResolvingHost;
@@ -76,6 +78,7 @@ void ConverterSocket::socketStateChanged(QAbstractSocket::SocketState state)
             } else if (state == QAbstractSocket::UnconnectedState) {
                 // Refused, unreachable or not found.
                 m_state = Error;
+                m_errorString = m_socket->errorString();
             }
             break;
         case Connected:

@@ -49,6 +49,12 @@ QString configurationFor(const QString &address, const QString &identification,
                                 digitalModeDigit(choice.mode), QStringLiteral("0"));
 }
 
+QString writeOutcomeText(bool accepted)
+{
+    return accepted ? QStringLiteral("Save Success.....    ")
+                    : QStringLiteral("Save Fail........    ");
+}
+
 RateTurn allSettingsTurn(CommPort &port, const Exchange &exchange, const QString &address,
                          int baudIndex, const RateTurnHooks &hooks)
 {

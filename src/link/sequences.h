@@ -63,6 +63,10 @@ struct ConfigurationChoice
 QString configurationFor(const QString &address, const QString &identification,
                          const ConfigurationChoice &choice);
 
+// What the window tells of a configuration write: "Save Success.....    " when the module
+// accepted it, "Save Fail........    " otherwise.
+QString writeOutcomeText(bool accepted);
+
 // ---- The all-settings scan -------------------------------------------------------------------
 
 struct RateTurnHooks

@@ -55,7 +55,8 @@ void SerialCommPort::openPort()
     if (!rateOk || rate <= 0 || m_settings.section(u',', 1).trimmed().toLower() != "n,8,1")
         throw CommError(QStringLiteral("Invalid port settings \"%1\"").arg(m_settings));
 
-    const PortTarget target = PortResolver::resolve(m_number);
+    const PortTarget target = m_devicePath.isEmpty() ? PortResolver::resolve(m_number)
+                                                     : PortTarget{m_devicePath, m_devicePath};
     if (target.device.isEmpty())
         throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
 

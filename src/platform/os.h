@@ -30,8 +30,7 @@ enum class ClaimFailure { None, Permission, Busy, Other };
 
 // Claims the device before it is opened. Null when it cannot be had, with why in failure and the
 // system's own words in reason.
-std::unique_ptr<PortClaim> claimPort(const QString &device, ClaimFailure *failure,
-                                     QString *reason);
+std::unique_ptr<PortClaim> claimPort(const QString &device, ClaimFailure *failure, QString *reason);
 
 // Hands bytes to the open port's driver at once, past the port's own buffer; returns how many the
 // driver took (0 where there is no such path: the caller writes the rest the port's own way).
@@ -76,6 +75,29 @@ public:
 
 signals:
     void interrupted();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// Whether standard input, or standard error, is a terminal: someone there may answer a question or
+// watch the progress of a long run. The generic layer cannot tell, and answers no.
+bool standardInputIsTerminal();
+bool standardErrorIsTerminal();
+
+// One line typed on standard input, read while the event loop runs, so that an interrupt is heard
+// while the question waits for its answer.
+class InputLine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InputLine(QObject *parent = nullptr);
+    ~InputLine() override;
+
+signals:
+    // The line without its end; what there was when the input ended without one.
+    void lineRead(const QString &line);
 
 private:
     struct Private;
