@@ -629,5 +629,7 @@ int CliRun::loop()
     }
     const bool clean = verdict.sentCount() > 0 && verdict.wrong() == 0 && verdict.missing() == 0 &&
                        verdict.extra() == 0;
+    if (!clean && !ending())
+        m_streams.err(QStringLiteral("what came back differs from what was sent"));
     return clean ? CliExit::Ok : CliExit::Failed;
 }
