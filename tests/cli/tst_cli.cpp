@@ -1,7 +1,11 @@
 // mirvel-cli run as a script runs it, the program itself as a process, against the bench simulator
-// in this process: every command in both forms, every exit status, an interrupted scan. Counts of
-// the frames the bus heard and the texts that came back, never how long anything took.
+// in this process: every command in both forms, every exit status, an interrupted scan and loop
+// test. Counts of the frames the bus heard and the texts that came back, never how long anything
+// took. Beside it, its run on the fake clock: every command written and its time-out.
+#include "cli/cliargs.h"
+#include "cli/clirun.h"
 #include "sim/simbench.h"
+#include "sim/simwire.h"
 #include "support/fakes.h"
 
 #include <QJsonArray>
@@ -100,6 +104,7 @@ class TestCli : public QObject
     {
         const QString converter = QStringLiteral("127.0.0.1:%1").arg(bench->converter()->port());
         arguments.replaceInStrings(QStringLiteral("%converter"), converter);
+        arguments.replaceInStrings(QStringLiteral("%device"), bench->serial()->slavePath());
         QProcess process;
         process.start(
             QStringLiteral(MIRVEL_CLI_PROGRAM),
@@ -175,6 +180,8 @@ private slots:
         add("config, analog", "", "config 05 --range 0A --format 1 --fast --checksum on --yes",
             "%05050A0661  !05  Save Success.....\n",
             R"({"address":"05","command":"%05050A0661","accepted":true,"reply":"!05"})", 2);
+        add("send, by device path", "", "-p %device send $01M", "!01QRD-E41\n",
+            R"([{"command":"$01M","sent":"$01M","reply":"!01QRD-E41"}])", 1);
         add("console", "", "console %converter $01M", "!01QRD-E41\n",
             R"([{"command":"$01M","received":"!01QRD-E41\r"}])", 1);
         add("loop", "loop", "loop %converter --delay 0",
@@ -262,6 +269,73 @@ private slots:
         QCOMPARE(heard.size(), row<int>("frames"));
     }
 
+    // On a silent line every exchange waits its whole time-out, so the fake clock shows each one:
+    // the lines written, each with when (ms from the start) and at which rate; then when the run
+    // ended. With status 130 the user interrupts the run at "end".
+    void silentLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("status");
+        auto add = [](const char *name, const char *arguments, QStringList lines, int end,
+                      int status = 1) {
+            QTest::newRow(name) << QString::fromLatin1(arguments).split(u' ') << lines << end
+                                << status;
+        };
+        add("send", "send $01M", {"$01M@0@9600"}, 200);
+        add("send with checksum", "-c send $01m", {"$01MD2@0@9600"}, 200);
+        add("scan", "-b 115200 scan --first FE",
+            {"$FEF@0@115200", "$FFF@600@115200", "$F@1200@115200"}, 1800);
+        const QString request =
+            QString::fromLatin1(simWithCrc(QByteArray::fromHex("07460000")).toHex(' '));
+        add("scan, Modbus RTU", "scan --rtu --first 07 --last 07", {request + "@100@9600"}, 200);
+        QStringList turns;
+        int at = 0;
+        for (const int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
+            turns << QStringLiteral("$00F@%1@%2").arg(at).arg(rate)
+                  << QStringLiteral("$00FCA@%1@%2").arg(at + 300).arg(rate);
+            at += 800;
+        }
+        add("scan, all settings", "scan --all --last 00", turns, 6400);
+        add("info", "info 01", {"$01F@0@9600"}, 100);
+        add("read, one channel", "read 01 10", {"#01A@0@9600"}, 200);
+        add("read, every channel", "read 01", {"$01F@0@9600"}, 100);
+        add("set", "-b 1200 set 01 12 off", {"#01B400@0@1200", "$016@60@1200"}, 120);
+        add("set, own time-out", "-t 30 set 01 0 on", {"#011001@0@9600", "$016@30@9600"}, 60);
+        add("config", "config 01 --id 0F --baud 115200 --yes",
+            {"$01F@0@9600", "%010F400A00@100@9600"}, 600);
+        add("interrupted scan", "scan", {"$00F@0@9600", "$01F@600@9600"}, 700, 130);
+    }
+    void silentLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, end);
+        FakeLink f;
+        f.port.setPortOpen(false);
+        const CliParse parse = parseCommandLine(QStringList{"mirvel-cli"} + arguments, false);
+        QCOMPARE(parse.kind, CliParse::Run);
+        CliStreams streams;
+        streams.out = [](const QString &) {};
+        streams.err = [](const QString &) {};
+        const quint32 start = f.time.tickCount();
+        if (row<int>("status") == 130)
+            f.time.at(quint32(end), [&f] { f.waits.setEnding(true); });
+        CliRun run(parse.request, f.port, f.time, f.waits, streams);
+        QCOMPARE(run.run(), row<int>("status"));
+        QStringList lines;
+        for (const FakeCommPort::Write &w : f.port.writes) {
+            const bool text = w.bytes.endsWith('\r');
+            lines << QStringList{text ? QString::fromLatin1(w.bytes.chopped(1))
+                                      : QString::fromLatin1(w.bytes.toHex(' ')),
+                                 QString::number(w.at - start), settingsRate(w.settings)}
+                         .join(u'@');
+        }
+        QCOMPARE(lines, row<QStringList>("lines"));
+        QCOMPARE(qint64(f.time.tickCount() - start), qint64(end));
+        QVERIFY(!f.port.portOpen());
+    }
+
     // Ctrl-C while the scan waits at an empty address: it ends there, with what it found.
     void interruptedScan_data()
     {
@@ -291,6 +365,21 @@ private slots:
                 found << line.section(QStringLiteral("  "), 0, 0);
         }
         QCOMPARE(found, (QStringList{"01", "02", "03", "04", "05"}));
+    }
+
+    // Ctrl-C in a loop test: it stops at once and counts what went out.
+    void interruptedLoop()
+    {
+        makeBench(QStringLiteral("loop"));
+        qint64 looped = 0;
+        connect(bench->converter(), &SimConverter::received, this, [&](const QByteArray &bytes) {
+            if (looped < 50 && (looped += bytes.size()) >= 50)
+                ::kill(pid_t(running), SIGINT);
+        });
+        const Outcome run = cli({"-j", "loop", "%converter", "--delay", "5"});
+        QCOMPARE(run.status, 130);
+        const int sent = QJsonDocument::fromJson(run.out.toUtf8()).object().value("sent").toInt();
+        QVERIFY2(sent >= 50 && sent < 837, qPrintable(run.out));
     }
 };
 
