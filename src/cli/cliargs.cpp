@@ -164,6 +164,10 @@ QStringList commandArguments(const QString &command, const QStringList &argument
 void checkSendable(const QStringList &commands, bool withChecksum, const QString &command)
 {
     for (const QString &text : commands) {
+        // No command of the family begins so: an option put after the command, by mistake.
+        if (text.startsWith(u'-'))
+            refuse(QStringLiteral("%1: \"%2\" is an option; options come before the command")
+                       .arg(command, text));
         try {
             lineBytes(text);
             if (withChecksum)

@@ -126,6 +126,11 @@ int CliRun::run()
         // The port could not be opened, or went away during the run; a connection likewise.
         m_streams.err(error.message());
         status = CliExit::NoPort;
+    } catch (const LinkError &error) {
+        // Every text was checked before the run; this is a fault of the tool, told as such
+        // rather than ending it without a word.
+        m_streams.err(error.message());
+        status = CliExit::Failed;
     }
     if (m_port.portOpen())
         m_port.setPortOpen(false);

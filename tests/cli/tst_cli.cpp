@@ -242,6 +242,8 @@ private slots:
         add("bad rate", "", {"-b", "9601", "send", "$01M"}, 2, "-b takes 1200, 2400", 0);
         add("bad channel", "", {"set", "01", "16", "on"}, 2, "set: the channel takes a number", 0);
         add("bad option", "", {"scan", "--fast"}, 2, "scan: Unknown option 'fast'.", 0);
+        add("option after the command", "", {"send", "$01M", "-c"}, 2,
+            "send: \"-c\" is an option; options come before the command", 0);
         add("an address that cannot be written", "", {"config", "01", "--id", "cd", "--yes"}, 2,
             "config: CD cannot be written", 0);
         add("no terminal to ask", "", {"config", "01"}, 2, "give --yes", 0);
