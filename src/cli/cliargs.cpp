@@ -4,7 +4,6 @@
 #include "link/errors.h"
 
 #include <QCommandLineParser>
-#include <QRegularExpression>
 
 namespace {
 
@@ -64,11 +63,24 @@ QCommandLineOption flagOption(const QStringList &names, const char *description)
     return QCommandLineOption(names, QString::fromLatin1(description));
 }
 
+// One to nine digits of the base (10 or 16), ASCII only.
+bool allDigits(const QString &text, int base)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const QChar c : text) {
+        const bool decimal = c >= u'0' && c <= u'9';
+        const bool hex = (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!decimal && !(base == 16 && hex))
+            return false;
+    }
+    return true;
+}
+
 // Two hexadecimal digits, either case; upper case comes back.
 QString hexAddress(const QString &text, const QString &what)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{2}$"));
-    if (!pattern.match(text).hasMatch())
+    if (text.size() != 2 || !allDigits(text, 16))
         refuse(QStringLiteral("%1 takes two hexadecimal digits (00 to FF), not \"%2\"")
                    .arg(what, text));
     return text.toUpper();
@@ -76,8 +88,7 @@ QString hexAddress(const QString &text, const QString &what)
 
 int decimal(const QString &text, int min, int max, const QString &what)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    const int value = digits.match(text).hasMatch() ? text.toInt() : -1;
+    const int value = allDigits(text, 10) ? text.toInt() : -1;
     if (value < min || value > max)
         refuse(QStringLiteral("%1 takes a number from %2 to %3, not \"%4\"")
                    .arg(what)
@@ -106,12 +117,12 @@ bool onOff(const QString &text, const QString &what)
 
 void portOption(const QString &text, CliRequest &request)
 {
-    static const QRegularExpression com(QStringLiteral("^[Cc][Oo][Mm]([0-9]{1,2})$"));
-    const QRegularExpressionMatch match = com.match(text);
-    const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
+    const bool named = text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+    const QString digits = text.mid(3);
+    const int number = named && digits.size() <= 2 && allDigits(digits, 10) ? digits.toInt() : 0;
     if (number >= 1 && number <= 20) {
         request.comNumber = number;
-    } else if (!match.hasMatch() && (text.contains(u'/') || text.contains(u'\\'))) {
+    } else if (!named && (text.contains(u'/') || text.contains(u'\\'))) {
         request.devicePath = text;
     } else {
         refuse(QStringLiteral("-p takes COM1 to COM20 or a device path, not \"%1\"").arg(text));

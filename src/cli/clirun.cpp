@@ -1,12 +1,8 @@
 #include "cli/clirun.h"
 
 #include "link/checksum.h"
-#include "link/clock.h"
 #include "link/commport.h"
-#include "link/convertersocket.h"
 #include "link/errors.h"
-#include "link/eventpump.h"
-#include "link/loopverdict.h"
 #include "link/rtuframe.h"
 #include "link/sequences.h"
 #include "link/waits.h"
@@ -16,20 +12,7 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 
-#include <cmath>
-
 namespace {
-
-// The run is ending: nothing more is asked.
-struct Interrupted
-{
-};
-
-// How long the console listens after a command when no -t is given: the tool's own choice, the
-// window's console listens for as long as it is open.
-constexpr qint32 ConsoleListenMs = 1000;
-// The loop test's counts are shown at most this often while characters stream.
-constexpr quint32 LoopProgressMs = 100;
 
 // A reply up to its carriage return, without it.
 QString lineOf(const QString &reply)
@@ -74,53 +57,25 @@ QJsonObject rowJson(const ScanRow &row)
 
 }  // namespace
 
-CliRun::CliRun(const CliRequest &request, CommPort &port, Clock &clock, WaitContext &waits,
+CliRun::CliRun(const CliRequest &request, CommPort &port, WaitContext &waits,
                const CliStreams &streams)
-    : m_request(request),
-      m_port(port),
-      m_clock(clock),
-      m_waits(waits),
-      m_streams(streams),
-      m_link(port, waits)
+    : CliRunBase(request, waits, streams), m_port(port), m_link(port, waits)
 {
     QObject::connect(&m_link, &CommandLink::exchanged,
                      [this](const ExchangeRecord &record) { m_lastExchange = record; });
 }
 
-CliRun::~CliRun() = default;
-
-int CliRun::run()
+CliRunBase::CliRunBase(const CliRequest &request, WaitContext &waits, const CliStreams &streams)
+    : m_request(request), m_waits(waits), m_streams(streams)
 {
-    using C = CliRequest::Command;
+}
+
+int CliRunBase::finish(const std::function<int()> &command, const std::function<void()> &closing)
+{
     int status = CliExit::Ok;
     try {
-        switch (m_request.command) {
-            case C::Send:
-                status = send();
-                break;
-            case C::Scan:
-                status = m_request.allSettings ? scanAllSettings() : scan();
-                break;
-            case C::Info:
-                status = info();
-                break;
-            case C::Read:
-                status = read();
-                break;
-            case C::Set:
-                status = set();
-                break;
-            case C::Config:
-                status = config();
-                break;
-            case C::Console:
-                status = console();
-                break;
-            case C::Loop:
-                status = loop();
-                break;
-        }
-    } catch (const Interrupted &) {
+        status = command();
+    } catch (const CliInterrupted &) {
         // What was gathered has been told on the way out of the command.
     } catch (const CommError &error) {
         // The port could not be opened, or went away during the run; a connection likewise.
@@ -132,29 +87,28 @@ int CliRun::run()
         m_streams.err(error.message());
         status = CliExit::Failed;
     }
-    if (m_port.portOpen())
-        m_port.setPortOpen(false);
+    closing();
     showProgress(QString());
     return ending() ? int(CliExit::Interrupted) : status;
 }
 
-bool CliRun::ending() const
+bool CliRunBase::ending() const
 {
     return m_waits.ending();
 }
 
-qint32 CliRun::timeoutFor(qint32 operationMs) const
+qint32 CliRunBase::timeoutFor(qint32 operationMs) const
 {
     return m_request.timeoutMs > 0 ? m_request.timeoutMs : operationMs;
 }
 
-void CliRun::showProgress(const QString &text) const
+void CliRunBase::showProgress(const QString &text) const
 {
     if (m_streams.progress)
         m_streams.progress(text);
 }
 
-void CliRun::print(const QJsonValue &document, const QStringList &lines) const
+void CliRunBase::print(const QJsonValue &document, const QStringList &lines) const
 {
     if (m_request.json) {
         const QJsonDocument json = document.isArray() ? QJsonDocument(document.toArray())
@@ -164,6 +118,38 @@ void CliRun::print(const QJsonValue &document, const QStringList &lines) const
     }
     for (const QString &line : lines)
         m_streams.out(line + QLatin1Char('\n'));
+}
+
+int CliRun::run()
+{
+    using C = CliRequest::Command;
+    return finish(
+        [this]() -> int {
+            switch (m_request.command) {
+                case C::Send:
+                    return send();
+                case C::Scan:
+                    return m_request.allSettings ? scanAllSettings() : scan();
+                case C::Info:
+                    return info();
+                case C::Read:
+                    return read();
+                case C::Set:
+                    return set();
+                case C::Config:
+                    return config();
+                case C::Console:
+                case C::Loop:
+                    break;
+            }
+            // The converter commands run in mirvel-cli-converter (CliConverterRun).
+            m_streams.err(QStringLiteral("not a command of the serial port"));
+            return CliExit::Usage;
+        },
+        [this] {
+            if (m_port.portOpen())
+                m_port.setPortOpen(false);
+        });
 }
 
 void CliRun::openPort(int inputMode)
@@ -176,7 +162,7 @@ void CliRun::openPort(int inputMode)
 QString CliRun::ask(const QString &command, bool withChecksum, qint32 timeoutMs)
 {
     if (ending())
-        throw Interrupted{};
+        throw CliInterrupted{};
     return m_link.ask(command, withChecksum, timeoutFor(timeoutMs));
 }
 
@@ -212,7 +198,7 @@ QString CliRun::rtuScanStep(const QString &address)
     // request's, which came in since.
     m_link.Delay(Timeouts::ScanRtuPause);
     if (ending())
-        throw Interrupted{};
+        throw CliInterrupted{};
     const QString received = trimSpaces(hexDump(m_port.input()));
     m_link.OutputFrame(BuildRtuFrame(rtuIdentificationRequest(address)));
     return rtuIdentificationFromDump(received);
@@ -510,131 +496,4 @@ int CliRun::config()
         return CliExit::Failed;
     }
     return CliExit::Ok;
-}
-
-void CliRun::connectTo(ConverterSocket &socket)
-{
-    socket.setRemoteHost(m_request.host);
-    socket.setRemotePort(m_request.tcpPort);
-    socket.Connect();
-    for (;;) {
-        const int state = socket.State();
-        if (state == ConverterSocket::Connected)
-            return;
-        if (state == ConverterSocket::Error || state == ConverterSocket::Closed ||
-            state == ConverterSocket::Closing)
-            throw CommError(QStringLiteral("%1 port %2: %3")
-                                .arg(m_request.host)
-                                .arg(m_request.tcpPort)
-                                .arg(socket.errorString()));
-        if (ending())
-            throw Interrupted{};
-        m_waits.pump().waitForEvents(LoopProgressMs);
-    }
-}
-
-int CliRun::console()
-{
-    ConverterSocket socket(m_clock);
-    connectTo(socket);
-    QString received;
-    bool closed = false;
-    QObject::connect(&socket, &ConverterSocket::DataArrival,
-                     [&](qint32) { received += socket.GetData(); });
-    QObject::connect(&socket, &ConverterSocket::CloseEvent, [&] { closed = true; });
-    QJsonArray items;
-    bool ok = true;
-    const auto report = qScopeGuard([&] { print(items, {}); });
-    for (const QString &text : m_request.texts) {
-        if (ending())
-            break;
-        const QString command = trimSpaces(text);
-        received.clear();
-        sendConsoleCommand(socket, m_waits, command);
-        Delay(m_waits, timeoutFor(ConsoleListenMs));
-        items.append(QJsonObject{{"command", command}, {"received", received}});
-        if (!m_request.json) {
-            QString shown = received;
-            shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-            m_streams.out(shown.endsWith(u'\n') ? shown : shown + QLatin1Char('\n'));
-        }
-        if (received.isEmpty() && !ending()) {
-            ok = false;
-            m_streams.err(QStringLiteral("%1: nothing came back").arg(command));
-        }
-        if (closed) {
-            m_streams.err(QStringLiteral("the converter closed the connection"));
-            return CliExit::Failed;
-        }
-    }
-    return ok ? CliExit::Ok : CliExit::Failed;
-}
-
-int CliRun::loop()
-{
-    ConverterSocket socket(m_clock);
-    connectTo(socket);
-    LoopVerdict verdict;
-    verdict.start();
-    quint32 shownAt = m_waits.now();
-    int pass = 1;
-    auto progress = [&](bool force) {
-        const quint32 now = m_waits.now();
-        if (!force && now - shownAt < LoopProgressMs)
-            return;
-        shownAt = now;
-        showProgress(QStringLiteral("Pass %1 of %2: %3")
-                         .arg(pass)
-                         .arg(m_request.passes)
-                         .arg(verdict.summary()));
-    };
-    QObject::connect(&socket, &ConverterSocket::DataArrival, [&](qint32) {
-        verdict.received(socket.GetData(), m_waits.now());
-        progress(false);
-    });
-    const auto report = qScopeGuard([&] {
-        verdict.lose();
-        print(QJsonObject{{"sent", verdict.sentCount()},
-                          {"echoed", verdict.echoed()},
-                          {"wrong", verdict.wrong()},
-                          {"missing", verdict.missing()},
-                          {"extra", verdict.extra()},
-                          {"chars_per_s", std::round(verdict.pace() * 10) / 10}},
-              {verdict.summary()});
-    });
-
-    auto linkStands = [&] { return !ending() && socket.State() == ConverterSocket::Connected; };
-    auto sent = [&](QChar c) {
-        verdict.sent(c, m_waits.now());
-        progress(false);
-    };
-    auto pause = [this] { return m_request.delayMs; };
-    bool whole = true;
-    for (; pass <= m_request.passes && whole; ++pass) {
-        for (const QString &text : LoopPatterns()) {
-            whole = sendLoopText(socket, m_waits, text, linkStands, sent, pause);
-            if (!whole)
-                break;
-        }
-    }
-    pass = qMin(pass, m_request.passes);
-    // The last characters may still be on their way back.
-    const quint32 stopped = m_waits.now();
-    for (;;) {
-        verdict.expire(m_waits.now());
-        const quint32 waited = m_waits.now() - stopped;
-        if (!verdict.outstanding() || waited >= LoopVerdict::EchoLimitMs || !linkStands())
-            break;
-        m_waits.pump().waitForEvents(LoopVerdict::EchoLimitMs - waited);
-    }
-    verdict.lose();
-    if (!whole && !ending()) {
-        m_streams.err(QStringLiteral("the converter closed the connection"));
-        return CliExit::Failed;
-    }
-    const bool clean = verdict.sentCount() > 0 && verdict.wrong() == 0 && verdict.missing() == 0 &&
-                       verdict.extra() == 0;
-    if (!clean && !ending())
-        m_streams.err(QStringLiteral("what came back differs from what was sent"));
-    return clean ? CliExit::Ok : CliExit::Failed;
 }

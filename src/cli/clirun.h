@@ -9,9 +9,7 @@
 
 #include <functional>
 
-class Clock;
 class CommPort;
-class ConverterSocket;
 class WaitContext;
 
 // Where the tool's words go: the results on standard output, the reasons on standard error, the
@@ -30,16 +28,42 @@ namespace CliExit {
 enum : int { Ok = 0, Failed = 1, Usage = 2, NoPort = 3, Interrupted = 130 };
 }
 
-// Runs one checked request, over the serial port or over a connection to the converter of its
-// own, and tells how it went as the exit status. The waits end at once when waits' ending flag is
-// set (the user's interrupt): the port is closed, what was gathered so far is told, and the status
-// is CliExit::Interrupted.
-class CliRun
+// Thrown to end a command once the run is ending: nothing more is asked.
+struct CliInterrupted
+{
+};
+
+// What the serial commands and the converter's share: the request, the waits, where the words go,
+// and how a run ends. The waits end at once when waits' ending flag is set (the user's interrupt):
+// what was gathered so far is told, and the status is CliExit::Interrupted.
+class CliRunBase
+{
+protected:
+    CliRunBase(const CliRequest &request, WaitContext &waits, const CliStreams &streams);
+    ~CliRunBase() = default;
+
+    // Runs the command; then closing, whatever happened. An interrupt, or a port or connection
+    // that fails, ends the command; it has told what it gathered on its way out.
+    int finish(const std::function<int()> &command, const std::function<void()> &closing);
+
+    bool ending() const;
+    // The user's time-out in place of the operation's, when one was given.
+    qint32 timeoutFor(qint32 operationMs) const;
+    void showProgress(const QString &text) const;
+    // The document with -j; the lines otherwise.
+    void print(const QJsonValue &document, const QStringList &lines) const;
+
+    const CliRequest &m_request;
+    WaitContext &m_waits;
+    CliStreams m_streams;
+};
+
+// The commands of the serial port: send, scan, info, read, set and config.
+class CliRun : private CliRunBase
 {
 public:
-    CliRun(const CliRequest &request, CommPort &port, Clock &clock, WaitContext &waits,
+    CliRun(const CliRequest &request, CommPort &port, WaitContext &waits,
            const CliStreams &streams);
-    ~CliRun();
 
     int run();
 
@@ -51,25 +75,13 @@ private:
     int read();
     int set();
     int config();
-    int console();
-    int loop();
 
     void openPort(int inputMode);
-    void connectTo(ConverterSocket &socket);
-    // One exchange, with the user's time-out in place of the operation's when one was given.
-    // Nothing more goes on the line once the run is ending.
+    // One exchange; nothing more goes on the line once the run is ending.
     QString ask(const QString &command, bool withChecksum, qint32 timeoutMs);
     QString rtuScanStep(const QString &address);
-    qint32 timeoutFor(qint32 operationMs) const;
-    void showProgress(const QString &text) const;
-    void print(const QJsonValue &document, const QStringList &lines) const;
-    bool ending() const;
 
-    const CliRequest &m_request;
     CommPort &m_port;
-    Clock &m_clock;
-    WaitContext &m_waits;
-    CliStreams m_streams;
     CommandLink m_link;
     ExchangeRecord m_lastExchange;
 };

@@ -120,3 +120,7 @@ QString ConverterSocket::GetData()
         emit received(bytes);
     return QString::fromLatin1(bytes);
 }
+
+// The socket's meta-object in this file, not among the others of the core, so that a program
+// which does not use the socket links no network library.
+#include "moc_convertersocket.cpp"

@@ -1,9 +1,7 @@
 #include "link/sequences.h"
 
 #include "link/commport.h"
-#include "link/convertersocket.h"
 #include "link/errors.h"
-#include "link/waits.h"
 
 const ModelInfo *takeUpModule(const TakeUpSteps &steps, QString *identification)
 {
@@ -104,25 +102,4 @@ QString scanProgressText(ScanKind kind, int done, int total, int found, qint64 l
                     .arg(leftMs / 60000)
                     .arg((leftMs / 1000) % 60, 2, 10, QLatin1Char('0'));
     return text;
-}
-
-void sendConsoleCommand(ConverterSocket &socket, const WaitContext &waits, const QString &command)
-{
-    socket.SendData(command);
-    Delay(waits, Timeouts::ConsoleReturn);
-    socket.SendData(QStringLiteral("\r"));
-}
-
-bool sendLoopText(ConverterSocket &socket, const WaitContext &waits, const QString &text,
-                  const std::function<bool()> &linkStands, const std::function<void(QChar)> &sent,
-                  const std::function<qint32()> &pauseMs)
-{
-    for (const QChar c : text) {
-        if (!linkStands())
-            return false;
-        socket.SendData(QString(c));
-        sent(c);
-        Delay(waits, pauseMs());
-    }
-    return true;
 }

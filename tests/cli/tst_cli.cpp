@@ -323,7 +323,7 @@ private slots:
         const quint32 start = f.time.tickCount();
         if (row<int>("status") == 130)
             f.time.at(quint32(end), [&f] { f.waits.setEnding(true); });
-        CliRun run(parse.request, f.port, f.time, f.waits, streams);
+        CliRun run(parse.request, f.port, f.waits, streams);
         QCOMPARE(run.run(), row<int>("status"));
         QStringList lines;
         for (const FakeCommPort::Write &w : f.port.writes) {
