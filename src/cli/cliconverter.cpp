@@ -22,6 +22,9 @@ namespace {
 constexpr qint32 ConsoleListenMs = 1000;
 // The loop test's counts are shown at most this often while characters stream.
 constexpr quint32 LoopProgressMs = 100;
+// The socket gives up a connection that takes too long only when its state is asked for: asked
+// this often while the connection is being made.
+constexpr qint64 ConnectPollMs = 100;
 
 }  // namespace
 
@@ -49,13 +52,12 @@ void CliConverterRun::connectTo(ConverterSocket &socket)
             return;
         if (state == ConverterSocket::Error || state == ConverterSocket::Closed ||
             state == ConverterSocket::Closing)
-            throw CommError(QStringLiteral("%1 port %2: %3")
-                                .arg(m_request.host)
-                                .arg(m_request.tcpPort)
-                                .arg(socket.errorString()));
+            throw CommError(
+                QStringLiteral("%1 port %2: %3")
+                    .arg(m_request.host, QString::number(m_request.tcpPort), socket.errorString()));
         if (ending())
             throw CliInterrupted{};
-        m_waits.pump().waitForEvents(LoopProgressMs);
+        m_waits.pump().waitForEvents(ConnectPollMs);
     }
 }
 
@@ -104,9 +106,9 @@ int CliConverterRun::loop()
     verdict.start();
     quint32 shownAt = m_waits.now();
     int pass = 1;
-    auto progress = [&](bool force) {
+    auto progress = [&] {
         const quint32 now = m_waits.now();
-        if (!force && now - shownAt < LoopProgressMs)
+        if (now - shownAt < LoopProgressMs)
             return;
         shownAt = now;
         showProgress(QStringLiteral("Pass %1 of %2: %3")
@@ -116,7 +118,7 @@ int CliConverterRun::loop()
     };
     QObject::connect(&socket, &ConverterSocket::DataArrival, [&](qint32) {
         verdict.received(socket.GetData(), m_waits.now());
-        progress(false);
+        progress();
     });
     const auto report = qScopeGuard([&] {
         verdict.lose();
@@ -132,7 +134,7 @@ int CliConverterRun::loop()
     auto linkStands = [&] { return !ending() && socket.State() == ConverterSocket::Connected; };
     auto sent = [&](QChar c) {
         verdict.sent(c, m_waits.now());
-        progress(false);
+        progress();
     };
     auto pause = [this] { return m_request.delayMs; };
     bool whole = true;

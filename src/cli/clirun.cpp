@@ -57,14 +57,6 @@ QJsonObject rowJson(const ScanRow &row)
 
 }  // namespace
 
-CliRun::CliRun(const CliRequest &request, CommPort &port, WaitContext &waits,
-               const CliStreams &streams)
-    : CliRunBase(request, waits, streams), m_port(port), m_link(port, waits)
-{
-    QObject::connect(&m_link, &CommandLink::exchanged,
-                     [this](const ExchangeRecord &record) { m_lastExchange = record; });
-}
-
 CliRunBase::CliRunBase(const CliRequest &request, WaitContext &waits, const CliStreams &streams)
     : m_request(request), m_waits(waits), m_streams(streams)
 {
@@ -118,6 +110,14 @@ void CliRunBase::print(const QJsonValue &document, const QStringList &lines) con
     }
     for (const QString &line : lines)
         m_streams.out(line + QLatin1Char('\n'));
+}
+
+CliRun::CliRun(const CliRequest &request, CommPort &port, WaitContext &waits,
+               const CliStreams &streams)
+    : CliRunBase(request, waits, streams), m_port(port), m_link(port, waits)
+{
+    QObject::connect(&m_link, &CommandLink::exchanged,
+                     [this](const ExchangeRecord &record) { m_lastExchange = record; });
 }
 
 int CliRun::run()
@@ -183,8 +183,7 @@ int CliRun::send()
             m_streams.out(lineOf(reply) + QLatin1Char('\n'));
         if (!answered(reply))
             m_streams.err(QStringLiteral("%1: no reply within %2 ms")
-                              .arg(command)
-                              .arg(timeoutFor(Timeouts::Terminal)));
+                              .arg(command, QString::number(timeoutFor(Timeouts::Terminal))));
         ok = ok && answered(reply) && isAccepted(reply);
         if (ending())
             break;
@@ -371,8 +370,7 @@ int CliRun::info()
             return CliExit::Failed;
         if (!answered(identification))
             m_streams.err(QStringLiteral("%1: no reply within %2 ms")
-                              .arg(query)
-                              .arg(timeoutFor(Timeouts::ModelQuery)));
+                              .arg(query, QString::number(timeoutFor(Timeouts::ModelQuery))));
         else if (!isAccepted(identification))
             m_streams.err(QStringLiteral("%1: answered %2").arg(query, lineOf(identification)));
         else

@@ -68,7 +68,7 @@ class TestCli : public QObject
     std::function<void(const QString &)> onHeard;  // the test's own ear
     qint64 running = 0;                            // the process id of the run
 
-    // The bench; setup: "loop", "loop drop", "converter refuses", "E82 on write".
+    // The bench; setup: "loop", "loop drop", "converter refuses", "E82 on write", "01 silent".
     void makeBench(const QString &setup)
     {
         bench.reset();
@@ -89,6 +89,12 @@ class TestCli : public QObject
             bench->converter()->setLoopDrop(100);
         if (setup == QLatin1String("converter refuses"))
             bench->converter()->refuse();
+        if (setup == QLatin1String("01 silent")) {
+            SimFault silent;
+            silent.silent = true;
+            silent.address = 1;
+            bench->bus().setFault(silent);
+        }
         connect(&bench->bus(), &SimBus::heard, this, [this, setup](const QByteArray &frame) {
             heard << QString::fromLatin1(frame);
             // Module 01 answers its identification as an output module and is an analog one by
@@ -229,7 +235,8 @@ private slots:
                       const char *reason, int frames) {
             QTest::newRow(name) << setup << arguments << status << reason << frames;
         };
-        add("no reply", "", {"send", "$09F"}, 1, "$09F: no reply within 200 ms", 1);
+        add("no reply", "01 silent", {"send", "%0101400600"}, 1,
+            "%0101400600: no reply within 200 ms", 1);
         add("answered wrong", "", {"set", "02", "1", "on"}, 1, "#021101: answered ?02", 2);
         add("refused configuration", "E82 on write", {"config", "01", "--yes"}, 1,
             "%0101400600: refused, ?01", 2);
