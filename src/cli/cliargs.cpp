@@ -349,9 +349,14 @@ CliParse parseCommandLine(const QStringList &arguments, bool inputIsTerminal)
     const QCommandLineOption json =
         flagOption({"j", "json"}, "One JSON document on standard output instead of text.");
     const QCommandLineOption quiet = flagOption({"q", "quiet"}, "No progress on standard error.");
+    const QCommandLineOption log = valueOption(
+        {"log"},
+        "Append what passes on the line or the connection to FILE, as the Traffic window's Log "
+        "to file writes it (CSV when the name ends in .csv).",
+        "FILE");
     const QCommandLineOption help = flagOption({"h", "help"}, "Print this help.");
     const QCommandLineOption version = flagOption({"version"}, "Print the version.");
-    parser.addOptions({port, baud, checksum, timeout, json, quiet, help, version});
+    parser.addOptions({port, baud, checksum, timeout, json, quiet, log, help, version});
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("send, scan, info, read, set, config, console or loop."),
@@ -388,6 +393,7 @@ CliParse parseCommandLine(const QStringList &arguments, bool inputIsTerminal)
             request.timeoutMs = decimal(parser.value(timeout), 1, 600000, QStringLiteral("-t"));
         request.json = parser.isSet(json);
         request.quiet = parser.isSet(quiet);
+        request.logPath = parser.value(log);
         const QStringList positional = parser.positionalArguments();
         if (positional.isEmpty())
             refuse(QStringLiteral("no command given; see --help"));

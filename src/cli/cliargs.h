@@ -19,6 +19,7 @@ struct CliRequest
     qint32 timeoutMs = -1;  // -1: the window's time-out for each operation
     bool json = false;
     bool quiet = false;
+    QString logPath;  // --log: the record of the run kept in this file
 
     Command command = Command::Send;
     QStringList texts;  // send, console: the commands as typed

@@ -64,6 +64,8 @@ void CliConverterRun::connectTo(ConverterSocket &socket)
 int CliConverterRun::console()
 {
     ConverterSocket socket(m_clock);
+    if (watching)
+        watching(socket);
     connectTo(socket);
     QString received;
     bool closed = false;
@@ -101,6 +103,8 @@ int CliConverterRun::console()
 int CliConverterRun::loop()
 {
     ConverterSocket socket(m_clock);
+    if (watching)
+        watching(socket);
     connectTo(socket);
     LoopVerdict verdict;
     verdict.start();

@@ -15,6 +15,9 @@ public:
 
     int run();
 
+    // Told of each connection made, before anything goes on it (the record of --log).
+    std::function<void(ConverterSocket &socket)> watching;
+
 private:
     int console();
     int loop();

@@ -66,6 +66,7 @@ public:
            const CliStreams &streams);
 
     int run();
+    CommandLink &link() { return m_link; }
 
 private:
     int send();

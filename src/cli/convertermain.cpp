@@ -1,6 +1,7 @@
 // mirvel-cli-converter: mirvel-cli's console and loop, the one program of the tool that links the
 // network library. mirvel-cli runs it with its own arguments and standard streams.
 #include "cli/cliconverter.h"
+#include "cli/clilog.h"
 #include "cli/cliprogram.h"
 
 #include <QCoreApplication>
@@ -24,5 +25,15 @@ int main(int argc, char *argv[])
     }
     CliProgram program(*request);
     CliConverterRun run(*request, program.clock(), program.waits(), program.streams());
+    std::optional<CliTrafficLog> log;
+    if (!request->logPath.isEmpty()) {
+        log.emplace(program.clock(), program.streams());
+        const QString error = log->open(request->logPath);
+        if (!error.isEmpty()) {
+            program.streams().err(QStringLiteral("--log: %1").arg(error));
+            return CliExit::Usage;
+        }
+        run.watching = [&log](ConverterSocket &socket) { log->recorder().watchConverter(socket); };
+    }
     return run.run();
 }

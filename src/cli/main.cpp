@@ -1,6 +1,7 @@
 // mirvel-cli: the bench operations of the window from the command line, on the same core. The
 // serial commands run here; console and loop in mirvel-cli-converter, so that this program links
 // no network library and starts as quickly as a bare program opening the port.
+#include "cli/clilog.h"
 #include "cli/cliprogram.h"
 #include "cli/clirun.h"
 #include "link/serialcommport.h"
@@ -23,5 +24,17 @@ int main(int argc, char *argv[])
     port.setCommPort(request->comNumber);
     port.setDevicePath(request->devicePath);
     CliRun run(*request, port, program.waits(), program.streams());
+    std::optional<CliTrafficLog> log;
+    if (!request->logPath.isEmpty()) {
+        log.emplace(program.clock(), program.streams());
+        const QString error = log->open(request->logPath);
+        if (!error.isEmpty()) {
+            program.streams().err(QStringLiteral("--log: %1").arg(error));
+            return CliExit::Usage;
+        }
+        log->recorder().watchSerial(port);
+        QObject::connect(&run.link(), &CommandLink::exchanged, &log->recorder(),
+                         &TrafficRecorder::exchanged);
+    }
     return run.run();
 }

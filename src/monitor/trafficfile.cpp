@@ -1,11 +1,11 @@
 #include "monitor/trafficfile.h"
 
+#include "platform/os.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 #include <utility>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -104,7 +104,11 @@ QString TrafficFile::open(const QString &path)
 QString TrafficFile::openFile(const QString &path)
 {
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    // Appended to a file; a device (a terminal, a pipe, /dev/full) cannot be wound to its end.
+    const QFileInfo info(path);
+    const QIODevice::OpenMode mode =
+        info.exists() && !info.isFile() ? QIODevice::WriteOnly : QIODevice::Append;
+    if (!m_file.open(mode | QIODevice::Unbuffered))
         return fileError(path, m_file.errorString());
     m_size = m_file.size();
     m_entries = 0;
@@ -148,7 +152,7 @@ void TrafficFile::flush()
         // is looked at once a second of the record's time, not at every line.
         if (entry.wallMs >= m_checkAt) {
             m_checkAt = entry.wallMs + 1000;
-            if (!stillThere()) {
+            if (!Os::stillNamed(m_file)) {
                 fail(fileError(m_file.fileName(),
                                QStringLiteral("the file was removed or replaced")));
                 return;
@@ -204,15 +208,6 @@ void TrafficFile::fail(const QString &message)
     m_file.close();
     m_pending.clear();
     emit failed(message);
-}
-
-bool TrafficFile::stillThere() const
-{
-    struct stat named = {};
-    struct stat written = {};
-    return ::stat(QFile::encodeName(m_file.fileName()).constData(), &named) == 0 &&
-           ::fstat(m_file.handle(), &written) == 0 && named.st_dev == written.st_dev &&
-           named.st_ino == written.st_ino;
 }
 
 QString TrafficFile::numberedName(const QString &path, int number)

@@ -64,8 +64,6 @@ private:
     bool write(const QByteArray &lines);
     bool rotate();
     void fail(const QString &reason);
-    // Whether the name still leads to the file written (not removed or replaced).
-    bool stillThere() const;
 
     QFile m_file;
     std::vector<TrafficEntry> m_pending;

@@ -4,7 +4,6 @@
 #include "link/clock.h"
 #include "link/commandlink.h"
 #include "link/commport.h"
-#include "link/convertersocket.h"
 #include "link/errors.h"
 #include "link/rtuframe.h"
 
@@ -12,44 +11,34 @@
 
 #include <algorithm>
 
-TrafficRecorder::TrafficRecorder(TrafficLog &log, CommPort &port, ConverterSocket &socket,
-                                 Clock &clock, QObject *parent)
-    : QObject(parent), m_log(log), m_port(port), m_socket(socket), m_clock(clock)
+TrafficRecorder::TrafficRecorder(TrafficLog &log, Clock &clock, QObject *parent)
+    : QObject(parent), m_log(log), m_clock(clock)
 {
     m_silence.setSingleShot(true);
     m_silence.setTimerType(Qt::PreciseTimer);
     connect(&m_silence, &QTimer::timeout, this, &TrafficRecorder::endFrame);
+}
+
+void TrafficRecorder::watchSerial(CommPort &port)
+{
+    m_port = &port;
     connect(&port, &CommPort::sent, this,
             [this](const QByteArray &bytes) { add(serialChannel(), TrafficEntry::Out, bytes); });
     connect(&port, &CommPort::received, this, &TrafficRecorder::serialIn);
-    connect(&socket, &ConverterSocket::sent, this,
-            [this](const QByteArray &bytes) { add(tcpChannel(), TrafficEntry::Out, bytes); });
-    connect(&socket, &ConverterSocket::received, this,
-            [this](const QByteArray &bytes) { add(tcpChannel(), TrafficEntry::In, bytes); });
 }
 
 QString TrafficRecorder::serialChannel() const
 {
-    const int number = m_port.commPort();
-    const QString settings = m_port.settings();
+    if (!m_port)
+        return QString();
+    const int number = m_port->commPort();
+    const QString settings = m_port->settings();
     if (number != m_namedPort || settings != m_namedSettings || m_serialChannel.isNull()) {
         m_namedPort = number;
         m_namedSettings = settings;
         m_serialChannel = QStringLiteral("COM%1 %2").arg(number).arg(settingsRate(settings));
     }
     return m_serialChannel;
-}
-
-QString TrafficRecorder::tcpChannel() const
-{
-    const QString host = m_socket.RemoteHost();
-    const qint32 port = m_socket.RemotePort();
-    if (host != m_namedHost || port != m_namedRemotePort || m_tcpChannel.isNull()) {
-        m_namedHost = host;
-        m_namedRemotePort = port;
-        m_tcpChannel = QStringLiteral("TCP %1:%2").arg(host).arg(port);
-    }
-    return m_tcpChannel;
 }
 
 int TrafficRecorder::frameGapMs(int rate)
@@ -82,12 +71,12 @@ void TrafficRecorder::note(const QString &channel, const QString &text)
 void TrafficRecorder::serialIn(const QByteArray &bytes)
 {
     add(serialChannel(), TrafficEntry::In, bytes);
-    if (m_port.inputMode() != 1) {
+    if (m_port->inputMode() != 1) {
         m_frame.clear();
         m_frameHead.clear();
         return;
     }
-    const int gap = frameGapMs(settingsRate(m_port.settings()).toInt());
+    const int gap = frameGapMs(settingsRate(m_port->settings()).toInt());
     const quint32 now = m_clock.tickCount();
     if (!m_frame.isEmpty() && qint64(now - m_lastIn) >= gap)
         endFrame();

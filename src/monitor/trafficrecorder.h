@@ -16,8 +16,13 @@ class TrafficRecorder : public QObject
 {
     Q_OBJECT
 public:
-    TrafficRecorder(TrafficLog &log, CommPort &port, ConverterSocket &socket, Clock &clock,
-                    QObject *parent = nullptr);
+    TrafficRecorder(TrafficLog &log, Clock &clock, QObject *parent = nullptr);
+
+    // The serial line to record.
+    void watchSerial(CommPort &port);
+    // The converter connection to record. Apart from the serial line, in a file of its own, so
+    // that a program that records the serial line alone links no network library.
+    void watchConverter(ConverterSocket &socket);
 
     void exchanged(const ExchangeRecord &record);
     void note(const QString &channel, const QString &text);
@@ -33,8 +38,8 @@ private:
     void endFrame();
 
     TrafficLog &m_log;
-    CommPort &m_port;
-    ConverterSocket &m_socket;
+    CommPort *m_port = nullptr;
+    ConverterSocket *m_socket = nullptr;
     Clock &m_clock;
     QByteArray m_frame;  // Modbus RTU bytes received since the last silence
     // While the frame is one piece: the bytes its entry keeps (at most MaxBytes of it).

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QFile;
 class QSerialPort;
 
 // What the program needs of the operating system beyond Qt, and nothing else. Two
@@ -35,6 +36,10 @@ std::unique_ptr<PortClaim> claimPort(const QString &device, ClaimFailure *failur
 // Hands bytes to the open port's driver at once, past the port's own buffer; returns how many the
 // driver took (0 where there is no such path: the caller writes the rest the port's own way).
 qint64 writeNow(QSerialPort &port, const QByteArray &bytes);
+
+// Whether the file open in file is still the one its name stands for: not removed, not replaced
+// by another under the same name.
+bool stillNamed(const QFile &file);
 
 // Ends the process at once: no further event is handled, no destructor runs.
 [[noreturn]] void endProcessNow(int status);

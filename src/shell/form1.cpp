@@ -274,8 +274,9 @@ void Form1::buildSubsystems()
 
     // Recording runs from start-up; the window that shows it is made when first asked for.
     m_trafficLog = std::make_unique<TrafficLog>();
-    m_recorder = std::make_unique<TrafficRecorder>(*m_trafficLog, *m_platform.port, *m_winsock,
-                                                   *m_platform.clock);
+    m_recorder = std::make_unique<TrafficRecorder>(*m_trafficLog, *m_platform.clock);
+    m_recorder->watchSerial(*m_platform.port);
+    m_recorder->watchConverter(*m_winsock);
     // The log file, when the operator opens one, follows the record, window shown or not.
     m_trafficFile = std::make_unique<TrafficFile>();
     connect(m_trafficLog.get(), &TrafficLog::added, m_trafficFile.get(), &TrafficFile::append);

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <functional>
@@ -276,6 +277,53 @@ private slots:
         if (status == 2)
             QCOMPARE(run.err.count(u'\n'), 1);
         QCOMPARE(heard.size(), row<int>("frames"));
+    }
+
+    // --log: the same lines as the window's Log to file, on the line and on the connection; a log
+    // that cannot be opened is a usage error before anything is sent, one that fails later is
+    // told once and leaves the run's status alone.
+    void log_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("file");  // in a fresh folder, or a path of its own
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("lines");  // each in the file, in this order
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("csv, serial") << QStringList{"send", "$01M"} << "bench.csv" << 0
+                                     << QStringList{"time,channel,direction,hex,text,verdict",
+                                                    ",COM13 9600,out,24 30 31 4D 0D,$01M<CR>,",
+                                                    ",COM13 9600,note,,,$01M: reply after"}
+                                     << "";
+        QTest::newRow("plain, converter")
+            << QStringList{"console", "%converter", "$01M"} << "bench.log" << 0
+            << QStringList{"out $01M", "out <CR>", "in  !01QRD-E41<CR>"} << "";
+        QTest::newRow("folder missing") << QStringList{"send", "$01M"} << "/nonexistent/bench.log"
+                                        << 2 << QStringList() << "--log: /nonexistent/bench.log";
+        QTest::newRow("disk full") << QStringList{"send", "$01M"} << "/dev/full" << 0
+                                   << QStringList() << "the log stopped: /dev/full";
+    }
+    void log()
+    {
+        makeBench(QString());
+        QTemporaryDir folder;
+        QString path = row<QString>("file");
+        if (!path.startsWith(u'/'))
+            path = folder.filePath(path);
+        const Outcome run =
+            cli(QStringList{QStringLiteral("--log"), path} + row<QStringList>("arguments"));
+        QCOMPARE(run.status, row<int>("status"));
+        QCOMPARE(heard.size(), run.status == 2 ? 0 : 1);
+        QVERIFY2(run.err.contains(row<QString>("reason")), qPrintable(run.err));
+        if (row<QStringList>("lines").isEmpty())
+            return;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        qsizetype at = 0;
+        for (const QString &line : row<QStringList>("lines")) {
+            at = text.indexOf(line, at);
+            QVERIFY2(at >= 0, qPrintable(line + " not in order in:\n" + text));
+        }
     }
 
     // On a silent line every exchange waits its whole time-out, so the fake clock shows each one:

@@ -1,6 +1,5 @@
 // What the operator sees beyond the five pages: the Traffic window, its record and its files, the
 // loop test's verdict, the scans' progress and the command history.
-#include "link/convertersocket.h"
 #include "monitor/trafficfile.h"
 #include "monitor/trafficmonitor.h"
 #include "monitor/trafficrecorder.h"
@@ -84,9 +83,9 @@ private slots:
         PageRig f;
         f.port.setSettings(QStringLiteral("%1,n,8,1").arg(row<int>("rate")));
         f.port.setInputMode(row<int>("rate") ? 1 : 0);
-        ConverterSocket socket(f.time);
         TrafficLog log;
-        TrafficRecorder recorder(log, f.port, socket, f.time);
+        TrafficRecorder recorder(log, f.time);
+        recorder.watchSerial(f.port);
         TrafficFile file;
         TrafficMonitor monitor(log, file, f.boxes);
         monitor.show();

@@ -5,6 +5,7 @@
 
 #include "platform/osdetail.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -68,6 +69,12 @@ std::unique_ptr<Os::PortClaim> Os::claimPort(const QString &, ClaimFailure *fail
 qint64 Os::writeNow(QSerialPort &, const QByteArray &)
 {
     return 0;
+}
+
+bool Os::stillNamed(const QFile &file)
+{
+    // Qt tells whether the name is still there, not whether it still names this file.
+    return QFile::exists(file.fileName());
 }
 
 void Os::endProcessNow(int status)

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -80,6 +81,15 @@ qint64 Os::writeNow(QSerialPort &port, const QByteArray &bytes)
 {
     const ssize_t n = ::write(port.handle(), bytes.constData(), size_t(bytes.size()));
     return n > 0 ? n : 0;
+}
+
+bool Os::stillNamed(const QFile &file)
+{
+    struct stat named = {};
+    struct stat written = {};
+    return ::stat(QFile::encodeName(file.fileName()).constData(), &named) == 0 &&
+           ::fstat(file.handle(), &written) == 0 && named.st_dev == written.st_dev &&
+           named.st_ino == written.st_ino;
 }
 
 void Os::endProcessNow(int status)
