@@ -3,11 +3,13 @@
 #include "link/checksum.h"
 #include "link/clock.h"
 #include "link/convertersocket.h"
+#include "link/errors.h"
 #include "link/eventpump.h"
 #include "link/protocol.h"
 #include "link/waits.h"
 #include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
 #include "widgets/multilinebox.h"
 
 #include <QGroupBox>
@@ -35,11 +37,12 @@ constexpr quint32 VerdictShowMs = 100;
 }  // namespace
 
 NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, WaitContext &waits,
-                         QObject *parent)
+                         MessageBoxes &boxes, QObject *parent)
     : QObject(parent),
       m_view(view),
       m_winsock(Winsock1),
       m_waits(waits),
+      m_boxes(boxes),
       m_history(new CommandHistory(view.Text_Tcpip_Send))
 {
     m_view.Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
@@ -146,6 +149,14 @@ void NetworkTest::Com_Tcpip_Send_Click()
     m_view.Text_Tcpip_Receive->setText(Blank);
     const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
     m_history->record(command);
+    try {
+        // Turned into bytes before anything goes out: a command that cannot be sent as it stands
+        // goes out not at all, not even its carriage return, and is told as the terminal tells it.
+        lineBytes(command);
+    } catch (const FormatError &) {
+        showFormatError(m_boxes);
+        return;
+    }
     TCPOutput(command);
     Delay(m_waits, Timeouts::ConsoleReturn);
     TCPOutput(QStringLiteral("\r"));

@@ -269,7 +269,7 @@ void Form1::buildSubsystems()
                     ui->Com_Tcpip_Clear, ui->Com_Tcpip_Stop, ui->Com_loop_Test, ui->Tcpip_Status,
                     ui->Text_Tcpip_Receive, ui->HScroll1, ui->Frame19, ui->Label27, ui->Label26,
                     m_timerLoop},
-        *m_winsock, *m_waits);
+        *m_winsock, *m_waits, boxes);
 
     // Recording runs from start-up; the window that shows it is made when first asked for.
     m_trafficLog = std::make_unique<TrafficLog>();

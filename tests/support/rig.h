@@ -22,11 +22,12 @@ public:
     struct Box
     {
         QString text, title;
+        Icon icon;
         Buttons buttons;
     };
-    Answer show(const QString &text, const QString &title, Icon, Buttons buttons) override
+    Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons) override
     {
-        shown.append({text, title, buttons});
+        shown.append({text, title, icon, buttons});
         return answers.isEmpty() ? AnswerOk : answers.takeFirst();
     }
 
