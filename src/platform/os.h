@@ -30,8 +30,7 @@ enum class ClaimFailure { None, Permission, Busy, Other };
 
 // Claims the device before it is opened. Null when it cannot be had, with why in failure and the
 // system's own words in reason.
-std::unique_ptr<PortClaim> claimPort(const QString &device, ClaimFailure *failure,
-                                     QString *reason);
+std::unique_ptr<PortClaim> claimPort(const QString &device, ClaimFailure *failure, QString *reason);
 
 // Hands bytes to the open port's driver at once, past the port's own buffer; returns how many the
 // driver took (0 where there is no such path: the caller writes the rest the port's own way).
@@ -39,6 +38,17 @@ qint64 writeNow(QSerialPort &port, const QByteArray &bytes);
 
 // Ends the process at once: no further event is handled, no destructor runs.
 [[noreturn]] void endProcessNow(int status);
+
+// A port of the system's list as the names see it: its name, and whether it is a USB adapter.
+struct PortListing
+{
+    QString name;
+    bool usb = false;
+};
+
+// Which listed port each of the names COM1, COM2, … takes: entry n - 1 is the index in ports of
+// the port behind COMn, -1 where none is.
+QList<qsizetype> numberPorts(const QList<PortListing> &ports);
 
 // The system's serial ports as the names COM1, COM2, … take them: entry n - 1 stands behind COMn;
 // a null entry where nothing does.

@@ -7,6 +7,7 @@
 #include "link/rtuframe.h"
 #include "link/serialcommport.h"
 #include "link/waits.h"
+#include "platform/os.h"
 #include "sim/simbench.h"
 #include "sim/simwire.h"
 #include "support/fakes.h"
@@ -149,6 +150,29 @@ private slots:
         QCOMPARE(settingsRate(QStringLiteral("  9600,n,8,1")), QStringLiteral("9600"));
     }
 
+    // The system's ports as the names COM1, COM2, … take them; "usb:" marks an adapter.
+    void portOrder_data()
+    {
+        QTest::addColumn<QStringList>("listed");  // in the system's order
+        QTest::addColumn<QStringList>("names");   // the ports behind COM1, COM2, …; "" none
+        using L = QStringList;
+        QTest::newRow("USB adapters first") << L{"ttyS1", "usb:ttyUSB1", "ttyS0", "usb:ttyACM0"}
+                                            << L{"ttyACM0", "ttyUSB1", "ttyS0", "ttyS1"};
+        QTest::newRow("named COMn")
+            << L{"COM3", "usb:COM1"}
+            << (QByteArray(Os::name()) == "generic" ? L{"COM1", "", "COM3"} : L{"COM1", "COM3"});
+    }
+    void portOrder()
+    {
+        QList<Os::PortListing> listed;
+        for (const QString &port : row<QStringList>("listed"))
+            listed.append({port.section(u':', -1), port.startsWith("usb:")});
+        QStringList names;
+        for (const qsizetype index : Os::numberPorts(listed))
+            names << (index < 0 ? QString() : listed.at(index).name);
+        QCOMPARE(names, row<QStringList>("names"));
+    }
+
     void serialPortOnThePseudoTerminal()
     {
         // The core on its own: a plain QCoreApplication, and no widget linked into this suite.
@@ -178,7 +202,7 @@ private slots:
         SimFault pieces;
         QVERIFY(simParseFault(QStringLiteral("pieces=3,20"), pieces));
         bench.bus().setFault(pieces);
-        QCOMPARE(link.ask(QStringLiteral("$01M"), false, 600), QStringLiteral("!01QRD-E41\r"));
+        QCOMPARE(link.ask(QStringLiteral("$01M"), false, 10000), QStringLiteral("!01QRD-E41\r"));
 
         QSignalSpy lost(&port, &CommPort::lineLost);
         bench.serial()->dropLine();
