@@ -93,7 +93,10 @@ void fillAddressList(QComboBox *list)
 }
 
 // The events of showing and painting a window, which reach no handler of the program: the pages
-// built after the first paint may wait while these are delivered, and only these.
+// built after the first paint may wait while these are delivered, and only these. Timer events
+// belong here too: the program sets no timer before its pages are built, so they can only be the
+// controls' own (a list view's delayed layout, which would otherwise build the pages before the
+// first paint on some platforms).
 bool showingOrPainting(QEvent::Type type)
 {
     switch (type) {
@@ -127,6 +130,7 @@ bool showingOrPainting(QEvent::Type type)
         case QEvent::Show:
         case QEvent::ShowToParent:
         case QEvent::StyleChange:
+        case QEvent::Timer:
         case QEvent::ToolTipChange:
         case QEvent::UpdateLater:
         case QEvent::UpdateRequest:

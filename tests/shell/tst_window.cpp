@@ -1,10 +1,14 @@
 // The real window on fakes: names, design-time facts, settings, the receive loop, a lost line.
 #include "link/convertersocket.h"
+#include "link/protocol.h"
+#include "platform/os.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"
 #include "widgets/multilinebox.h"
 
 #include <QtWidgets>
+
+Q_DECLARE_METATYPE(Form1::Build)
 
 const QString AsciiCommand = QStringLiteral("$01M");  // the terminal's text, designed and after OK
 const QString Warning = QStringLiteral(
@@ -13,14 +17,49 @@ const QString Warning = QStringLiteral(
 const QStringList Unlocked{"Com_send",    "Com_clr",    "Text_Send", "Text_Rec",
                            "Com_Scan_OK", "Check_Auto", "Text_Time"};
 
+// Whether the other pages were there when the window was first painted.
+struct FirstPaint : QObject
+{
+    bool painted = false, pagesThen = false;
+    bool eventFilter(QObject *form, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !std::exchange(painted, true))
+            pagesThen = form->findChild<QWidget *>("Text_IP");
+        return false;
+    }
+};
+
 class TestWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // As built for the tests, and as the program builds it: the other pages after the first
+    // paint, or before an event other than showing and painting, which then finds them ready.
+    void designAsTheCodeNeedsIt_data()
+    {
+        QTest::addColumn<Form1::Build>("build");
+        QTest::addColumn<bool>("clickFirst");  // Default, before anything is shown
+        QTest::newRow("whole") << Form1::Build::Whole << false;
+        QTest::newRow("pages after the first paint") << Form1::Build::PagesAfterFirstPaint << false;
+        QTest::newRow("a click before it") << Form1::Build::PagesAfterFirstPaint << true;
+    }
     void designAsTheCodeNeedsIt()
     {
-        Window win;
+        Window win(row<Form1::Build>("build"));
+        if (row<Form1::Build>("build") == Form1::Build::PagesAfterFirstPaint) {
+            QVERIFY(!win.form().findChild<QWidget *>("Text_IP"));
+            if (row<bool>("clickFirst")) {
+                QTest::mouseClick(win.w("Com_About"), Qt::LeftButton);
+                QCOMPARE(win.text("Text_IP"), CommSettings::DefaultConverterAddress);
+            } else {
+                FirstPaint first;
+                win.form().installEventFilter(&first);
+                win.form().show();
+                QTRY_VERIFY(first.painted && win.form().findChild<QWidget *>("Text_IP"));
+                QVERIFY(!first.pagesThen);  // drawn quickly, with the first page only
+            }
+        }
         // The code reaches controls as members; the tests and the operator's tools, by name.
         for (const char *name :
              {"Com_DO0", "Com_DOF", "Com_DI_D0", "Com_DI_DF", "Lab_D0", "Lab_DF"})
@@ -29,13 +68,12 @@ private slots:
         QCOMPARE(win.text("Text_Time"), QStringLiteral("80"));  // a repeat interval as it stands
         QVERIFY(win.w<QComboBox>("LISTRATE")->count() == 8 && win.text("LISTRATE") == "9600");
         const auto *ports = win.w<QComboBox>("LISTCOM"), *ids = win.w<QComboBox>("Config_ID_Combo");
-        QVERIFY(ports->count() == 20 && ports->currentIndex() == 0);
-        for (int n = 0; n < 20; ++n)
-            QCOMPARE(ports->itemText(n), QStringLiteral("COM%1").arg(n + 1));
-        QCOMPARE(ids->count(), 254);  // every address but CD and DD
-        for (int id = 0, i = 0; id < 256; ++id)
-            if (id != 0xCD && id != 0xDD)
-                QCOMPARE(ids->itemText(i++), QString::asprintf("%02X", id));
+        QVERIFY(ports->count() == 20 && ports->currentIndex() == 0 &&
+                ports->itemText(19) == "COM20");
+        QCOMPARE(ids->count(), 254);  // every address but CD and DD, each written as shown
+        QCOMPARE(ids->itemText(205), QStringLiteral("CE"));
+        for (int i = 0; i < 254; ++i)
+            QCOMPARE(moduleIdCode(i), ids->itemText(i));
         const auto *bar = win.w<QScrollBar>("HScroll1");
         QVERIFY(bar->minimum() <= 60 && 60 <= bar->maximum());  // the loop delay Link sets
         QCOMPARE(win.w<MultiLineBox>("Text_Rec")->maxLength(), 2000);
@@ -120,6 +158,93 @@ private slots:
         QCOMPARE(win.boxes.shown[0].title, QStringLiteral(" System Message "));
         QVERIFY(!win.port().portOpen() && win.port().commPort() == 7);
         QCOMPARE(win.text("portInfoLabel"), QStringLiteral("COM7: no such port"));  // the fake's
+    }
+
+    // The text under the lists: the device behind the chosen name, and why it would not open.
+    // COM3 is pinned by a link in "folder" to {pin}, a file; read-only where OK is told so.
+    void portTexts_data()
+    {
+        QTest::addColumn<QString>("runtime");  // XDG_RUNTIME_DIR: set, unset (USER ann), empty
+        QTest::addColumn<QString>("folder");   // where the program looks for the links
+        QTest::addColumn<int>("com");
+        QTest::addColumn<QString>("rate");   // typed into the rate list and entered
+        QTest::addColumn<QString>("shown");  // once the name is chosen
+        QTest::addColumn<QString>("told");   // after OK; null: not pressed
+        const bool qtRuntime = QByteArray(Os::name()) == "generic";
+        const QString pinned = "COM3: {pin} (pinned in {folder})";
+        QTest::newRow("pinned") << "set"
+                                << "{xdg}/mirvel" << 3 << "" << pinned << QString();
+        QTest::newRow("pinned, no runtime folder")
+            << "unset" << (qtRuntime ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel") << 3 << ""
+            << pinned << QString();
+        QTest::newRow("pinned, empty runtime folder, no USER")
+            << "empty" << (qtRuntime ? "{qt}/mirvel" : "{tmp}/runtime-user/mirvel") << 3 << ""
+            << pinned << QString();
+        QTest::newRow("missing") << "set"
+                                 << "{xdg}/mirvel" << 20 << ""
+                                 << "COM20: no device"
+                                 << "COM20: no such port";
+        QTest::newRow("not permitted")
+            << "set"
+            << "{xdg}/mirvel" << 3 << "" << pinned
+            << "Permission denied on {pin}: the user must join the group \"{group}\" (then log in "
+               "again).";
+        QTest::newRow("bad settings") << "set"
+                                      << "{xdg}/mirvel" << 20 << "14400"
+                                      << "COM20: no device"
+                                      << "Invalid port settings \",n,8,1\"";
+    }
+    void portTexts()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, told);
+        usePrivateRuntimeDir();
+        QTemporaryDir tmp;
+        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR"),
+                         user = qgetenv("USER");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", xdg);
+            temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
+            user.isNull() ? qunsetenv("USER") : qputenv("USER", user);
+        });
+        qputenv("TMPDIR", tmp.path().toLocal8Bit());
+        if (runtime != "set") {
+            runtime == "unset" ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", "");
+            runtime == "unset" ? qputenv("USER", "ann") : qunsetenv("USER");
+        }
+        QFile pin(tmp.filePath("device"));
+        const auto expand = [&](QString text) {
+            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            return text.replace("{folder}", row<QString>("folder"))
+                .replace("{pin}", pin.fileName())
+                .replace("{xdg}", xdg)
+                .replace("{tmp}", tmp.path())
+                .replace("{qt}", qt)
+                .replace("{group}", QFileInfo(pin).group());
+        };
+        QVERIFY(pin.open(QIODevice::WriteOnly));
+        pin.close();
+        if (told.startsWith("Permission")) {
+            QVERIFY(pin.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            if (QFileInfo(pin).isWritable())
+                QSKIP("Run as root, who may open a file without write permission for writing");
+        }
+        const QString link = expand("{folder}/COM3");
+        QFile::remove(link);
+        QVERIFY(QDir().mkpath(QFileInfo(link).path()) && pin.link(link));
+        Window win(QList<SimModuleSettings>{});  // on the serial port itself
+        win.w<QComboBox>("LISTCOM")->setCurrentIndex(row<int>("com") - 1);
+        QCOMPARE(win.text("portInfoLabel"), expand(row<QString>("shown")));
+        if (told.isNull())
+            return;
+        if (auto *rates = win.w<QComboBox>("LISTRATE"); !row<QString>("rate").isEmpty()) {
+            rates->clearEditText();
+            QTest::keyClicks(rates, row<QString>("rate"));
+            QTest::keyClick(rates, Qt::Key_Return);
+        }
+        win.click("Com_Set_Ok");
+        QCOMPARE(win.text("portInfoLabel"), expand(told));
+        QCOMPARE(win.boxes.texts().constLast(), QStringLiteral("Open Communication Port Error "));
     }
 
     void receiveLoop_data()

@@ -98,7 +98,8 @@ private slots:
         const QString sent = QStringLiteral("!01\0\x1b\t\x7f\r\nE\r\r\nF\rG"), full(2000, u'a');
         const QString nearly = full.left(1998), filled = nearly + "xy";
         // Control characters made visible; CR LF, CR CR LF and a lone CR each one line break.
-        QTest::newRow("shown") << sent << "" << sent << u"!01\u00B7\u00B7\t\u00B7\nE\nF\nG"_qs;
+        QTest::newRow("shown") << sent << "" << sent
+                               << QStringLiteral("!01\u00B7\u00B7\t\u00B7\nE\nF\nG");
         QTest::newRow("typed to the limit") << nearly << "type xyz" << filled << filled;
         QTest::newRow("pasted to the limit") << nearly << "paste xyz" << filled << filled;
         QTest::newRow("typed over a selection") << full << "select, type b"
