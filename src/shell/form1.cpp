@@ -349,9 +349,18 @@ void Form1::guarded(const std::function<void()> &handler)
         handler();
     } catch (const CommError &error) {
         reportLinkFault(error.message());
+    } catch (const FormatError &) {
+        // A text the line cannot carry, met where no handler looks for one (a grid cell's address
+        // in a panel command): told as the terminal tells a command it cannot send.
+        if (!m_ending)
+            showFormatError(*m_platform.boxes);
     } catch (const std::exception &error) {
-        // Handlers catch the errors they expect; anything else must not reach the event loop.
-        qWarning("Unhandled error in a handler: %s", error.what());
+        // Nothing else is expected; should it come, it must neither reach the event loop nor pass
+        // unseen, with the click that caused it seemingly done.
+        if (!m_ending)
+            m_platform.boxes->show(
+                QStringLiteral("The action failed: %1").arg(QString::fromLocal8Bit(error.what())),
+                QStringLiteral(" System Message "), MessageBoxes::Critical, MessageBoxes::Ok);
     }
 }
 
