@@ -14,6 +14,8 @@
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 class TestLink : public QObject
 {
@@ -171,6 +173,84 @@ private slots:
         for (const qsizetype index : Os::numberPorts(listed))
             names << (index < 0 ? QString() : listed.at(index).name);
         QCOMPARE(names, row<QStringList>("names"));
+    }
+
+    // What a name stands for and why it would not open, as the text under the lists tells. COM3
+    // is pinned by a link in `folder` to {pin}, a file, read-only where the hint is expected.
+    void portTexts_data()
+    {
+        QTest::addColumn<QString>("runtime");  // XDG_RUNTIME_DIR, USER being ann
+        QTest::addColumn<QString>("folder");   // where the links must be looked for
+        QTest::addColumn<int>("com");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("device");   // what the name stands for
+        QTest::addColumn<QString>("refused");  // why it does not open; null: not tried
+        const QString pinned = "{pin} (pinned in {folder})", plain = "9600,n,8,1";
+        QTest::newRow("pinned") << "{xdg}"
+                                << "{xdg}/mirvel" << 3 << plain << pinned << QString();
+        QTest::newRow("pinned, runtime folder unset")
+            << ""
+            << (QByteArray(Os::name()) == "generic" ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel")
+            << 3 << plain << pinned << QString();
+        QTest::newRow("missing") << "{xdg}"
+                                 << "{xdg}/mirvel" << 20 << plain << "no device"
+                                 << "COM20: no such port";
+        QTest::newRow("not permitted") << "{xdg}"
+                                       << "{xdg}/mirvel" << 3 << plain << pinned
+                                       << "Permission denied on {pin}: the user must join the "
+                                          "group \"{group}\" (then log in again).";
+        QTest::newRow("bad settings") << "{xdg}"
+                                      << "{xdg}/mirvel" << 20 << ",n,8,1"
+                                      << "no device"
+                                      << "Invalid port settings \",n,8,1\"";
+    }
+    void portTexts()
+    {
+        QFETCH(QString, refused);
+        QTemporaryDir tmp;
+        QFile pin(tmp.filePath("device"));
+        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR"),
+                         user = qgetenv("USER");
+        const auto restore = qScopeGuard([=] {
+            qputenv("XDG_RUNTIME_DIR", xdg);
+            temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
+            user.isNull() ? qunsetenv("USER") : qputenv("USER", user);
+        });
+        const auto expand = [&](QString text) {
+            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            return text.replace("{folder}", row<QString>("folder"))
+                .replace("{pin}", pin.fileName())
+                .replace("{xdg}", xdg)
+                .replace("{tmp}", tmp.path())
+                .replace("{qt}", qt)
+                .replace("{group}", QFileInfo(pin).group());
+        };
+        qputenv("TMPDIR", tmp.path().toLocal8Bit());
+        qputenv("USER", "ann");
+        qputenv("XDG_RUNTIME_DIR", expand(row<QString>("runtime")).toLocal8Bit());  // "": unset
+        QVERIFY(pin.open(QIODevice::WriteOnly));
+        pin.close();
+        if (refused.startsWith("Permission")) {
+            QVERIFY(pin.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            if (QFileInfo(pin).isWritable())
+                QSKIP("Run as root, who may open a file without write permission for writing");
+        }
+        const QString link = expand("{folder}/COM3");
+        QFile::remove(link);
+        QVERIFY(QDir().mkpath(QFileInfo(link).path()) && pin.link(link));
+        QCOMPARE(PortResolver::resolve(row<int>("com")).description,
+                 expand(row<QString>("device")));
+        if (refused.isNull())
+            return;
+        SerialCommPort port;
+        port.setCommPort(row<int>("com"));
+        port.setSettings(row<QString>("settings"));
+        try {
+            port.setPortOpen(true);
+            QFAIL("opened");
+        } catch (const CommError &error) {
+            QCOMPARE(error.message(), expand(refused));
+        }
     }
 
     void serialPortOnThePseudoTerminal()

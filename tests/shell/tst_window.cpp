@@ -1,7 +1,6 @@
 // The real window on fakes: names, design-time facts, settings, the receive loop, a lost line.
 #include "link/convertersocket.h"
 #include "link/protocol.h"
-#include "platform/os.h"
 #include "shell/commsettings.h"
 #include "support/rig.h"
 #include "widgets/multilinebox.h"
@@ -66,13 +65,9 @@ private slots:
             QCOMPARE(win.form().findChildren<QWidget *>(name).size(), 1);
         QCOMPARE(win.text("Text_Send"), AsciiCommand);
         QCOMPARE(win.text("Text_Time"), QStringLiteral("80"));  // a repeat interval as it stands
-        QVERIFY(win.w<QComboBox>("LISTRATE")->count() == 8 && win.text("LISTRATE") == "9600");
-        const auto *ports = win.w<QComboBox>("LISTCOM"), *ids = win.w<QComboBox>("Config_ID_Combo");
-        QVERIFY(ports->count() == 20 && ports->currentIndex() == 0 &&
-                ports->itemText(19) == "COM20");
-        QCOMPARE(ids->count(), 254);  // every address but CD and DD, each written as shown
-        QCOMPARE(ids->itemText(205), QStringLiteral("CE"));
-        for (int i = 0; i < 254; ++i)
+        const auto *ids = win.w<QComboBox>("Config_ID_Combo");
+        QCOMPARE(ids->itemText(205), QStringLiteral("CE"));  // no CD, nor DD
+        for (int i = 0; i < 254; ++i)                        // each address written as it is shown
             QCOMPARE(moduleIdCode(i), ids->itemText(i));
         const auto *bar = win.w<QScrollBar>("HScroll1");
         QVERIFY(bar->minimum() <= 60 && 60 <= bar->maximum());  // the loop delay Link sets
@@ -153,98 +148,12 @@ private slots:
         win.boxes.shown.clear();
         win.fakePort->failOpen = true;
         win.w<QComboBox>("LISTCOM")->setCurrentIndex(6);
+        QCOMPARE(win.text("portInfoLabel"), QStringLiteral("COM7: no device"));  // as chosen
         win.click("Com_Set_Ok");
         QCOMPARE(win.boxes.texts(), QStringList{"Open Communication Port Error "});
         QCOMPARE(win.boxes.shown[0].title, QStringLiteral(" System Message "));
         QVERIFY(!win.port().portOpen() && win.port().commPort() == 7);
         QCOMPARE(win.text("portInfoLabel"), QStringLiteral("COM7: no such port"));  // the fake's
-    }
-
-    // The text under the lists: the device behind the chosen name, and why it would not open.
-    // COM3 is pinned by a link in "folder" to {pin}, a file; read-only where OK is told so.
-    void portTexts_data()
-    {
-        QTest::addColumn<QString>("runtime");  // XDG_RUNTIME_DIR: set, unset (USER ann), empty
-        QTest::addColumn<QString>("folder");   // where the program looks for the links
-        QTest::addColumn<int>("com");
-        QTest::addColumn<QString>("rate");   // typed into the rate list and entered
-        QTest::addColumn<QString>("shown");  // once the name is chosen
-        QTest::addColumn<QString>("told");   // after OK; null: not pressed
-        const bool qtRuntime = QByteArray(Os::name()) == "generic";
-        const QString pinned = "COM3: {pin} (pinned in {folder})";
-        QTest::newRow("pinned") << "set"
-                                << "{xdg}/mirvel" << 3 << "" << pinned << QString();
-        QTest::newRow("pinned, no runtime folder")
-            << "unset" << (qtRuntime ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel") << 3 << ""
-            << pinned << QString();
-        QTest::newRow("pinned, empty runtime folder, no USER")
-            << "empty" << (qtRuntime ? "{qt}/mirvel" : "{tmp}/runtime-user/mirvel") << 3 << ""
-            << pinned << QString();
-        QTest::newRow("missing") << "set"
-                                 << "{xdg}/mirvel" << 20 << ""
-                                 << "COM20: no device"
-                                 << "COM20: no such port";
-        QTest::newRow("not permitted")
-            << "set"
-            << "{xdg}/mirvel" << 3 << "" << pinned
-            << "Permission denied on {pin}: the user must join the group \"{group}\" (then log in "
-               "again).";
-        QTest::newRow("bad settings") << "set"
-                                      << "{xdg}/mirvel" << 20 << "14400"
-                                      << "COM20: no device"
-                                      << "Invalid port settings \",n,8,1\"";
-    }
-    void portTexts()
-    {
-        QFETCH(QString, runtime);
-        QFETCH(QString, told);
-        usePrivateRuntimeDir();
-        QTemporaryDir tmp;
-        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR"),
-                         user = qgetenv("USER");
-        const auto restore = qScopeGuard([&] {
-            qputenv("XDG_RUNTIME_DIR", xdg);
-            temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
-            user.isNull() ? qunsetenv("USER") : qputenv("USER", user);
-        });
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
-        if (runtime != "set") {
-            runtime == "unset" ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", "");
-            runtime == "unset" ? qputenv("USER", "ann") : qunsetenv("USER");
-        }
-        QFile pin(tmp.filePath("device"));
-        const auto expand = [&](QString text) {
-            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-            return text.replace("{folder}", row<QString>("folder"))
-                .replace("{pin}", pin.fileName())
-                .replace("{xdg}", xdg)
-                .replace("{tmp}", tmp.path())
-                .replace("{qt}", qt)
-                .replace("{group}", QFileInfo(pin).group());
-        };
-        QVERIFY(pin.open(QIODevice::WriteOnly));
-        pin.close();
-        if (told.startsWith("Permission")) {
-            QVERIFY(pin.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-            if (QFileInfo(pin).isWritable())
-                QSKIP("Run as root, who may open a file without write permission for writing");
-        }
-        const QString link = expand("{folder}/COM3");
-        QFile::remove(link);
-        QVERIFY(QDir().mkpath(QFileInfo(link).path()) && pin.link(link));
-        Window win(QList<SimModuleSettings>{});  // on the serial port itself
-        win.w<QComboBox>("LISTCOM")->setCurrentIndex(row<int>("com") - 1);
-        QCOMPARE(win.text("portInfoLabel"), expand(row<QString>("shown")));
-        if (told.isNull())
-            return;
-        if (auto *rates = win.w<QComboBox>("LISTRATE"); !row<QString>("rate").isEmpty()) {
-            rates->clearEditText();
-            QTest::keyClicks(rates, row<QString>("rate"));
-            QTest::keyClick(rates, Qt::Key_Return);
-        }
-        win.click("Com_Set_Ok");
-        QCOMPARE(win.text("portInfoLabel"), expand(told));
-        QCOMPARE(win.boxes.texts().constLast(), QStringLiteral("Open Communication Port Error "));
     }
 
     void receiveLoop_data()
@@ -283,19 +192,6 @@ private slots:
         QCOMPARE(sum->isEnabled(), end == "Opt_ASC");
         QCOMPARE(win.port().portOpen(), end == "Opt_ASC");
         QCOMPARE(win.endRequests, int(end == "Com_Exit" || end == "close"));  // the program ends
-    }
-
-    void tickNeverNestsInItself()
-    {
-        FormTimer timer(QStringLiteral("Timer_Test"));
-        int ticks = 0;
-        timer.onTick = [&] {
-            if (++ticks == 1)
-                TimerProbe::fire(timer);  // falls due inside the first tick's wait
-        };
-        TimerProbe::fire(timer);
-        TimerProbe::fire(timer);
-        QCOMPARE(ticks, 2);
     }
 };
 
