@@ -232,15 +232,6 @@ private slots:
         for (const FakeMessageBoxes::Box &box : r.f.boxes.shown)
             QCOMPARE(box.title, "Save Configuration to EEprom...");
     }
-
-private:
-    template <typename Row>
-    static void addRows(std::initializer_list<Row> rows)
-    {
-        QTest::addColumn<Row>("row");
-        for (const Row &r : rows)
-            QTest::newRow(r.name) << r;
-    }
 };
 
 QTEST_MAIN(TestPanel)

@@ -152,16 +152,6 @@ private slots:
         QCOMPARE(b.boxes(), row<L>("told"));
     }
 
-    void garbageInSingleBytes()  // binary, a byte at a time, then a carriage return: as it came
-    {
-        Bench &b = start();
-        b.fault.garbageBytes = 60;
-        b.fault.pieceSize = 1;
-        b.w.sim->bus().setFault(b.fault);
-        QVERIFY(!b.send("$00M").contains("QRD") && b.w.text("Text_Rec").count('\r') == 2);
-        QCOMPARE(b.boxes(), L());
-    }
-
     // A stream into the Modbus RTU receive loop for seconds at the line rate: the probe fires
     // while it pours in, and the box keeps the newest part.
     void streamIntoTheReceiveLoop()

@@ -17,12 +17,30 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+// What the text under the lists tells of a COM name: what it stands for (COM3 is pinned by a
+// link in `folder` to {pin}, a file, read-only where the hint is expected) and why it does not
+// open (null: not tried), with XDG_RUNTIME_DIR set to `runtime`.
+struct PortText
+{
+    const char *name, *runtime, *folder;
+    int com;
+    QString settings, device, refused = {};
+};
+Q_DECLARE_METATYPE(PortText)
+
 class TestLink : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_tmp;
 
 private slots:
-    void initTestCase() { usePrivateRuntimeDir(); }
+    void initTestCase()
+    {
+        usePrivateRuntimeDir();
+        // Where the link folder falls back on: the temporary folder, for the user ann.
+        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        qputenv("USER", "ann");
+    }
 
     void written_data()
     {
@@ -175,81 +193,60 @@ private slots:
         QCOMPARE(names, row<QStringList>("names"));
     }
 
-    // What a name stands for and why it would not open, as the text under the lists tells. COM3
-    // is pinned by a link in `folder` to {pin}, a file, read-only where the hint is expected.
     void portTexts_data()
     {
-        QTest::addColumn<QString>("runtime");  // XDG_RUNTIME_DIR, USER being ann
-        QTest::addColumn<QString>("folder");   // where the links must be looked for
-        QTest::addColumn<int>("com");
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("device");   // what the name stands for
-        QTest::addColumn<QString>("refused");  // why it does not open; null: not tried
+        const char *fallback =
+            QByteArray(Os::name()) == "generic" ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel";
         const QString pinned = "{pin} (pinned in {folder})", plain = "9600,n,8,1";
-        QTest::newRow("pinned") << "{xdg}"
-                                << "{xdg}/mirvel" << 3 << plain << pinned << QString();
-        QTest::newRow("pinned, runtime folder unset")
-            << ""
-            << (QByteArray(Os::name()) == "generic" ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel")
-            << 3 << plain << pinned << QString();
-        QTest::newRow("missing") << "{xdg}"
-                                 << "{xdg}/mirvel" << 20 << plain << "no device"
-                                 << "COM20: no such port";
-        QTest::newRow("not permitted") << "{xdg}"
-                                       << "{xdg}/mirvel" << 3 << plain << pinned
-                                       << "Permission denied on {pin}: the user must join the "
-                                          "group \"{group}\" (then log in again).";
-        QTest::newRow("bad settings") << "{xdg}"
-                                      << "{xdg}/mirvel" << 20 << ",n,8,1"
-                                      << "no device"
-                                      << "Invalid port settings \",n,8,1\"";
+        // clang-format off
+        addRows<PortText>({
+            {"pinned", "{xdg}", "{xdg}/mirvel", 3, plain, pinned},
+            {"pinned, runtime folder unset", "", fallback, 3, plain, pinned},
+            {"missing", "{xdg}", "{xdg}/mirvel", 20, plain, "no device", "COM20: no such port"},
+            {"not permitted", "{xdg}", "{xdg}/mirvel", 3, plain, pinned, "Permission denied on "
+             "{pin}: the user must join the group \"{group}\" (then log in again)."},
+            {"bad settings", "{xdg}", "{xdg}/mirvel", 20, ",n,8,1", "no device",
+             "Invalid port settings \",n,8,1\""},
+        });
+        // clang-format on
     }
     void portTexts()
     {
-        QFETCH(QString, refused);
-        QTemporaryDir tmp;
-        QFile pin(tmp.filePath("device"));
-        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR"),
-                         user = qgetenv("USER");
-        const auto restore = qScopeGuard([=] {
-            qputenv("XDG_RUNTIME_DIR", xdg);
-            temp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temp);
-            user.isNull() ? qunsetenv("USER") : qputenv("USER", user);
-        });
-        const auto expand = [&](QString text) {
-            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-            return text.replace("{folder}", row<QString>("folder"))
-                .replace("{pin}", pin.fileName())
-                .replace("{xdg}", xdg)
-                .replace("{tmp}", tmp.path())
-                .replace("{qt}", qt)
-                .replace("{group}", QFileInfo(pin).group());
-        };
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
-        qputenv("USER", "ann");
-        qputenv("XDG_RUNTIME_DIR", expand(row<QString>("runtime")).toLocal8Bit());  // "": unset
+        const auto &p = row<PortText>("row");
+        const bool locked = p.refused.startsWith("Permission");
+        QFile pin(m_tmp.filePath(locked ? "locked" : "device"));
         QVERIFY(pin.open(QIODevice::WriteOnly));
         pin.close();
-        if (refused.startsWith("Permission")) {
-            QVERIFY(pin.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-            if (QFileInfo(pin).isWritable())
-                QSKIP("Run as root, who may open a file without write permission for writing");
-        }
+        if (locked && pin.setPermissions(QFile::ReadOwner) && QFileInfo(pin).isWritable())
+            QSKIP("Run as root, who may open a file without write permission for writing");
+        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([xdg] { qputenv("XDG_RUNTIME_DIR", xdg); });
+        const auto expand = [&](QString text) {
+            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            for (const auto &[key, value] : {std::pair<const char *, QString>{"{folder}", p.folder},
+                                             {"{pin}", pin.fileName()},
+                                             {"{xdg}", xdg},
+                                             {"{tmp}", m_tmp.path()},
+                                             {"{qt}", qt},
+                                             {"{group}", QFileInfo(pin).group()}})
+                text.replace(key, value);
+            return text;
+        };
+        qputenv("XDG_RUNTIME_DIR", expand(p.runtime).toLocal8Bit());  // "": as good as unset
         const QString link = expand("{folder}/COM3");
         QFile::remove(link);
         QVERIFY(QDir().mkpath(QFileInfo(link).path()) && pin.link(link));
-        QCOMPARE(PortResolver::resolve(row<int>("com")).description,
-                 expand(row<QString>("device")));
-        if (refused.isNull())
+        QCOMPARE(PortResolver::resolve(p.com).description, expand(p.device));
+        if (p.refused.isNull())
             return;
         SerialCommPort port;
-        port.setCommPort(row<int>("com"));
-        port.setSettings(row<QString>("settings"));
+        port.setCommPort(p.com);
+        port.setSettings(p.settings);
         try {
             port.setPortOpen(true);
             QFAIL("opened");
         } catch (const CommError &error) {
-            QCOMPARE(error.message(), expand(refused));
+            QCOMPARE(error.message(), expand(p.refused));
         }
     }
 
