@@ -134,8 +134,8 @@ private slots:
             r.grid.setTextArray(i, QStringLiteral("x"));
         r.sum.setChecked(crowded || all);
         r.click(all);
-        QCOMPARE(r.state(all) + QString::number(r.timer(all).interval()),
-                 all ? "Stop on alone100" : "Stop on alone300");
+        QCOMPARE(r.state(all), QStringLiteral("Stop on alone"));
+        QCOMPARE(r.timer(all).interval(), all ? 100 : 300);
         QCOMPARE(r.row(0), header);
         for (int k = 1; k < ScanGrid::Rows; ++k)
             QVERIFY2(r.row(k) == None, qPrintable(QString::number(k)));
