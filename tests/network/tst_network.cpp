@@ -167,9 +167,6 @@ private slots:
         QCOMPARE(p.boxes.shown[0].title, QStringLiteral(" Syntax description error "));
         QVERIFY(p.boxes.shown[0].icon == MessageBoxes::Exclamation &&
                 p.boxes.shown[0].buttons == MessageBoxes::Ok);
-        const QByteArray flood = QByteArray(3 * NetworkTest::ReceiveKeepLimit, 'x') + "newest";
-        p.far->write(flood);  // the newest part is kept
-        QTRY_COMPARE(p.receiveBox(), QString(flood.right(NetworkTest::ReceiveKeepLimit)));
     }
 
     void loopTest()
