@@ -3,7 +3,6 @@
 #include "link/checksum.h"
 #include "link/clock.h"
 #include "link/convertersocket.h"
-#include "link/errors.h"
 #include "link/eventpump.h"
 #include "link/protocol.h"
 #include "link/waits.h"
@@ -149,11 +148,9 @@ void NetworkTest::Com_Tcpip_Send_Click()
     m_view.Text_Tcpip_Receive->setText(Blank);
     const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
     m_history->record(command);
-    try {
-        // Turned into bytes before anything goes out: a command that cannot be sent as it stands
-        // goes out not at all, not even its carriage return, and is told as the terminal tells it.
-        lineBytes(command);
-    } catch (const FormatError &) {
+    // A command that cannot go on the line as it stands goes out not at all, not even its
+    // carriage return, and is told as the terminal tells it.
+    if (!hasLineBytes(command)) {
         showFormatError(m_boxes);
         return;
     }
