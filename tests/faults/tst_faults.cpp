@@ -51,6 +51,13 @@ struct Bench
                 --depth[t];
             };
     }
+    // The module at 00 taken up; asked again while a busy machine keeps its answer to the model
+    // query past that query's time-out.
+    void takeUp() const
+    {
+        for (int tries = 0; tries < 20 && !w.w<QPushButton>("Com_Write")->isEnabled(); ++tries)
+            w.click("Com_Configuration");
+    }
     QString send(const QString &command) const
     {
         w.setText("Text_Send", command);
@@ -96,7 +103,11 @@ private slots:
         b->w.boxes.shown.clear();
         b->w.sim->bus().clearFault();
         b->w.open();
-        QCOMPARE(b->send("$00M"), QStringLiteral(" !00QRD-E47\r\r\n"));
+        const QString answered = QStringLiteral(" !00QRD-E47\r\r\n");
+        QString reply;  // asked again while a busy machine keeps the answer past the time-out
+        for (int tries = 0; tries < 20 && reply != answered; ++tries)
+            reply = b->send("$00M");
+        QCOMPARE(reply, answered);
         QCOMPARE(b->boxes(), L());
         b->w.sim->serial()->dropLine();
         QTRY_COMPARE(b->boxes(), L{Lost});
@@ -128,7 +139,7 @@ private slots:
         Bench &b = start();
         const bool panel = button == "Com_DO0" || button == "Com_Write";
         if (panel)
-            b.w.click("Com_Configuration");
+            b.takeUp();
         QObject here;  // what is connected below ends with this function
         bool dropped = false;
         QObject::connect(&b.w.sim->bus(), &SimBus::heard, &here, [&](const QByteArray &frame) {
@@ -144,6 +155,9 @@ private slots:
         } else {
             b.w.setText("Text_Send", "$00M");
             b.w.click(button);
+            // A take-up whose model answer came too late asks for no counter: clicked again.
+            for (int tries = 0; button == "Com_Configuration" && !dropped && tries < 20; ++tries)
+                b.w.click(button);
         }
         QTRY_VERIFY_WITH_TIMEOUT(b.boxes().contains(Lost), Bound);
         QCOMPARE(atLoss, L());  // no repeat or scan outlives the line
@@ -171,7 +185,7 @@ private slots:
     void gridCellsThatNameNoModule()
     {
         Bench &b = start();
-        b.w.click("Com_Configuration");
+        b.takeUp();
         b.w.select(5);
         b.w.click("Com_DO0");
         WindowProbe::grid(b.w.form()).setTextArray(2 * ScanGrid::Cols, "\u20AC1");
@@ -195,7 +209,7 @@ private slots:
         QFETCH(QString, button);
         Bench &b = start();
         if (button == "Com_Write")
-            b.w.click("Com_Configuration");
+            b.takeUp();
         const auto buttons = b.w.form().findChildren<QPushButton *>();
         int left = int(buttons.size());
         QObject here;
@@ -221,8 +235,8 @@ private slots:
         QCOMPARE(texts.filter("Please Check").size(), texts.filter("Save ").size());
     }
 
-    // A converter that floods the connection: the window stays responsive, and the box keeps
-    // the newest 64 KiB.
+    // The converter page over the simulator's converter: a flood leaves the window responsive
+    // and the box with the newest 64 KiB; then a command reaches the module at 00 through it.
     void converterFloods()
     {
         Bench &b = start();
@@ -231,6 +245,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(b.got, qint64(10 << 20), Bound);
         QVERIFY(b.gotAtProbe > 0 && b.gotAtProbe < b.got);
         QCOMPARE(b.w.text("Text_Tcpip_Receive").size(), NetworkTest::ReceiveKeepLimit);
+        b.w.setText("Text_Tcpip_Send", "$00M");
+        b.w.click("Com_Tcpip_Send");
+        QTRY_COMPARE(b.w.text("Text_Tcpip_Receive"), QStringLiteral(" !00QRD-E47\r"));
         QCOMPARE(b.boxes(), L());
     }
 
