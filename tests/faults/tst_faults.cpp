@@ -1,4 +1,5 @@
-// Faults, from an unplugged adapter to a misbehaving converter, end as the operator expects.
+// The window on the simulator's line and converter: faults, from an unplugged adapter to a flooding
+// converter, end as the operator expects.
 #include "link/convertersocket.h"
 #include "network/networktest.h"
 #include "shell/commsettings.h"
