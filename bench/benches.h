@@ -13,6 +13,7 @@ void benchWindow(QVector<BenchRow> &rows);
 void benchMonitor(QVector<BenchRow> &rows);
 void benchLoop(QVector<BenchRow> &rows);
 void benchAutoRepeat(QVector<BenchRow> &rows);
+void benchCli(QVector<BenchRow> &rows);
 
 // The medians in microseconds of "$01F" sent through exchange (the port open) and of the same
 // with the bare system calls on the pseudo-terminal's slave (the port closed), in alternating

@@ -151,6 +151,8 @@ void PeerPty::run()
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             continue;
+        if (m_firstRead == 0)
+            m_firstRead = nowSeconds();
         line.append(buffer, int(n));
         while (line.contains('\r')) {
             const QByteArray command = line.left(line.indexOf('\r'));

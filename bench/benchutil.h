@@ -91,6 +91,9 @@ public:
     void stream(qint64 bytes) { m_toStream += bytes; }
     qint64 streamed() const { return m_streamed; }
     qint64 pending() const { return m_toStream; }
+    // When the first byte read since armFirstRead() arrived (nowSeconds()); 0 until one has.
+    void armFirstRead() { m_firstRead = 0; }
+    double firstReadAt() const { return m_firstRead; }
 
 private:
     void run();
@@ -102,5 +105,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_toStream{0};
     std::atomic<qint64> m_streamed{0};
+    std::atomic<double> m_firstRead{0};
     std::thread m_thread;
 };

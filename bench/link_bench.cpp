@@ -81,7 +81,7 @@ void benchLink(QVector<BenchRow> &rows)
     const auto [ours, raw] =
         roundTrips(pty, port, [&](QString &command) { link.Response(command, false, 1000); });
     addRow(rows, QStringLiteral("Response round trip, pty, instant answer (median)"), ours, raw,
-           QStringLiteral("us"), QStringLiteral("ratio <= 2"), ours <= 2 * raw);
+           QStringLiteral("us"), QStringLiteral("ratio <= 1.5"), ours <= 1.5 * raw);
 
     // Nothing answers "$99F": the exchange waits its whole time-out.
     port.setPortOpen(true);

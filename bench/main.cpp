@@ -20,6 +20,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("link"), benchLink},     {QStringLiteral("startup"), benchStartup},
         {QStringLiteral("window"), benchWindow}, {QStringLiteral("monitor"), benchMonitor},
         {QStringLiteral("loop"), benchLoop},     {QStringLiteral("soak"), benchAutoRepeat},
+        {QStringLiteral("cli"), benchCli},
     };
 
     QVector<BenchRow> rows;

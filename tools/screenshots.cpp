@@ -2,7 +2,9 @@
 // its controls' object names, over the bench simulator that scripts/screenshots starts: its modules
 // behind COM1, its converter in loop mode on 127.0.0.1.
 //
-//   mirvel-screenshots OUTPUT_FOLDER CONVERTER_PORT
+//   mirvel-screenshots OUTPUT_FOLDER CONVERTER_PORT LOG_FILE
+//
+// LOG_FILE: where the Traffic window logs in its picture; its name shows there.
 #include "monitor/trafficmonitor.h"
 #include "shell/form1.h"
 #include "shell/platform.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -110,10 +113,11 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 3)
-        fail(QStringLiteral("usage: mirvel-screenshots OUTPUT_FOLDER CONVERTER_PORT"));
+    if (args.size() != 4)
+        fail(QStringLiteral("usage: mirvel-screenshots OUTPUT_FOLDER CONVERTER_PORT LOG_FILE"));
     const QString folder = args.at(1);
     const QString converterPort = args.at(2);
+    const QString logFile = args.at(3);
     if (!QDir().mkpath(folder))
         fail(QStringLiteral("cannot make %1").arg(folder));
 
@@ -208,6 +212,13 @@ int main(int argc, char *argv[])
     window.showTrafficMonitor();
     Driver::settle();
     d.save(QStringLiteral("monitor-scan"), *monitor);
+    // Then logging to a file for a while, the file and its size beside the progress.
+    monitor->chooseFile = [&](TrafficMonitor::FileUse) { return logFile; };
+    monitor->findChild<QAbstractButton *>(QStringLiteral("monitorLog"))->click();
+    d.waitFor([&] { return QFileInfo(logFile).size() > 2000; }, QStringLiteral("the log to grow"));
+    Driver::settle();
+    d.save(QStringLiteral("monitor-log"), *monitor);
+    monitor->findChild<QAbstractButton *>(QStringLiteral("monitorLog"))->click();
     monitor->hide();
     if (d.text("Com_Scan_OK") == QLatin1String("Stop"))
         d.click("Com_Scan_OK");

@@ -2,6 +2,7 @@
 
 #include "link/commandlink.h"
 #include "link/protocol.h"
+#include "link/sequences.h"
 #include "scan/scangrid.h"
 #include "widgets/messageboxes.h"
 
@@ -57,15 +58,6 @@ void ModuleConfig::leaveUnidentified()
     m_view.Com_Write->setEnabled(false);
 }
 
-void ModuleConfig::readCounters(int count)
-{
-    for (int n = 0; n < count; ++n) {
-        const QString reply =
-            ask(channelRead(m_view.MSFlexGrid1->selectedAddress(), n), Timeouts::TakeUpDigital);
-        m_view.Com_DI_D[size_t(n)]->setText(statusField(reply));
-    }
-}
-
 void ModuleConfig::Com_Configuration_Click()
 {
     emit heightRequested(WindowHeightTwips);
@@ -98,36 +90,40 @@ void ModuleConfig::Com_Configuration_Click()
         for (int n = 0; n < Channels; ++n)
             m_view.Com_DO[size_t(n)]->setEnabled(n < enabledCount);
     };
-    auto readStatus = [&] {
-        const QString reply =
-            ask(statusQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::TakeUpDigital);
-        m_view.Com_DIO_Status->setText(statusField(reply));
-    };
     auto analogFields = [&](bool enabled) {
         m_view.Combo_E82_TT->setEnabled(enabled);
         m_view.Com_E82_DF->setEnabled(enabled);
     };
 
+    // Each value is shown as it comes; the frames of a digital model are enabled after its
+    // counters are read and before its status is.
+    TakeUpSteps steps;
+    steps.exchange = [this](const QString &command, bool withChecksum, qint32 timeoutMs) {
+        return m_link.ask(command, withChecksum, timeoutMs);
+    };
+    steps.address = [this] { return m_view.MSFlexGrid1->selectedAddress(); };
+    steps.checksum = [this] { return m_view.Check_Chksum->isChecked(); };
+    steps.counter = [this](int n, const QString &value, const QString &) {
+        m_view.Com_DI_D[size_t(n)]->setText(value);
+    };
+    steps.countersRead = [&](const ModelInfo &model) {
+        m_view.Frame_DO->setEnabled(model.outputs > 0);
+        m_view.Frame_DI->setEnabled(true);
+        setOutputs(model.outputs);
+    };
+    steps.status = [this](const QString &value, const QString &) {
+        m_view.Com_DIO_Status->setText(value);
+    };
+    steps.analog = [this](int n, const QString &value, const QString &) {
+        m_view.Com_DI_D[size_t(n)]->setText(value);
+    };
+
     try {
-        const QString code = modelCode(
-            ask(identificationQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::ModelQuery));
-        const ModelInfo *model = findModel(code);
+        const ModelInfo *model = takeUpModule(steps);
         if (model && model->analogInputs == 0) {
-            // Digital: the counters first, then the status; the output frame only for a model
-            // with outputs.
-            readCounters(model->inputs);
-            m_view.Frame_DO->setEnabled(model->outputs > 0);
-            m_view.Frame_DI->setEnabled(true);
-            setOutputs(model->outputs);
-            readStatus();
             m_view.Com_DIO_Status->setEnabled(true);
             analogFields(false);
         } else if (model) {
-            for (int n = 0; n < model->analogInputs; ++n) {
-                const QString reply = ask(channelRead(m_view.MSFlexGrid1->selectedAddress(), n),
-                                          Timeouts::TakeUpAnalog);
-                m_view.Com_DI_D[size_t(n)]->setText(valueField(reply));
-            }
             m_view.Frame_DI->setEnabled(true);
             m_view.Frame_DO->setEnabled(false);
             m_view.Com_DIO_Status->setEnabled(false);
@@ -148,23 +144,22 @@ void ModuleConfig::Com_Configuration_Click()
 void ModuleConfig::Com_Write_Click()
 {
     m_view.Text_Disp_Com->setText(QStringLiteral(" "));
-    const QString baud = baudRateCode(m_view.Config_BD_Combo->currentIndex());
-    const QString newAddress = moduleIdCode(m_view.Config_ID_Combo->currentIndex());
-    QString mode = digitalModeDigit(m_view.Config_CS_Combo->currentIndex());
-    QString format = QStringLiteral("0");
-    QString type = digitalTypeCode();
+    ConfigurationChoice choice;
+    choice.baudRate = m_view.Config_BD_Combo->currentIndex();
+    choice.newAddress = m_view.Config_ID_Combo->currentIndex();
+    choice.mode = m_view.Config_CS_Combo->currentIndex();
 
     const QString model =
         ask(identificationQuery(m_view.MSFlexGrid1->selectedAddress()), Timeouts::ModelQuery);
     if (isAnalogForWrite(model)) {
-        type = rangeCode(m_view.Combo_E82_TT->currentIndex());
-        mode = analogModeDigit(m_view.Config_CS_Combo->currentIndex());
-        format = formatDigit(m_view.Com_E82_DF->currentIndex());
+        // The analog fields are read after the query, the mode field again.
+        choice.range = m_view.Combo_E82_TT->currentIndex();
+        choice.mode = m_view.Config_CS_Combo->currentIndex();
+        choice.format = m_view.Com_E82_DF->currentIndex();
         m_view.Com_DIO_Status->setText(QString::number(m_view.Com_E82_DF->currentIndex()));
     }
 
-    const QString command = configurationCommand(m_view.MSFlexGrid1->selectedAddress(), newAddress,
-                                                 type, baud, mode, format);
+    const QString command = configurationFor(m_view.MSFlexGrid1->selectedAddress(), model, choice);
     m_view.Text_Disp_Com->setText(command);
 
     const MessageBoxes::Answer answer =
@@ -176,7 +171,6 @@ void ModuleConfig::Com_Write_Click()
 
     m_view.Text_DSP_Res->setText(ask(m_view.Text_Disp_Com->text(), Timeouts::ConfigWrite));
     const bool accepted = isAccepted(m_view.Text_DSP_Res->text());
-    m_boxes.show(accepted ? QStringLiteral("Save Success.....    ")
-                          : QStringLiteral("Save Fail........    "),
-                 WriteTitle, MessageBoxes::Exclamation, MessageBoxes::Ok);
+    m_boxes.show(writeOutcomeText(accepted), WriteTitle, MessageBoxes::Exclamation,
+                 MessageBoxes::Ok);
 }

@@ -61,7 +61,6 @@ private:
     void ResetIoPanel();
     // The fields and panel as for a module that gave no known model code.
     void leaveUnidentified();
-    void readCounters(int count);
     QString ask(const QString &command, qint32 timeoutMs) const;
 
     ConfigView m_view;

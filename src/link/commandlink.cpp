@@ -7,7 +7,6 @@
 #include "link/eventpump.h"
 #include "link/waits.h"
 
-#include <QScopeGuard>
 
 namespace {
 
@@ -18,6 +17,7 @@ constexpr qsizetype MaxReply = 64 * 1024;
 CommandLink::CommandLink(CommPort &port, WaitContext &waits, QObject *parent)
     : QObject(parent), m_port(port), m_waits(waits)
 {
+    connect(&m_port, &CommPort::dataArrived, this, [this] { ++m_arrivals; });
 }
 
 QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qint32 &TT)
@@ -42,18 +42,14 @@ QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qin
     m_port.clearInput();
     m_port.output(bytes);
 
-    // Bytes can reach the port's buffer while the events are pumped, after this pass has read
-    // it; a wait must not block on data that is already there.
-    int arrivals = 0;
-    const QMetaObject::Connection counting =
-        connect(&m_port, &CommPort::dataArrived, this, [&arrivals] { ++arrivals; });
-    const auto disconnect = qScopeGuard([&counting] { QObject::disconnect(counting); });
 
     const quint32 start = clock.tickCount();
     quint32 elapsed = 0;
     quint32 replyAt = 0;  // when the carriage return was read, before the events ran
     for (;;) {
-        arrivals = 0;
+        // Bytes can reach the port's buffer while the events are pumped, after this pass has
+        // read it; a wait must not block on data that is already there.
+        const quint64 seen = m_arrivals;
         // A port lost during the wait reads as silence; the next exchange reports it.
         const QByteArray piece = m_port.portOpen() ? m_port.input() : QByteArray();
         // A reply line is a few dozen characters; a line that never ends (noise, a stuck
@@ -68,7 +64,7 @@ QString CommandLink::Response(QString &Send_Data, const bool &CHK_SUM, const qin
         elapsed = clock.tickCount() - start;
         if (qint64(elapsed) >= qint64(TT) || complete || m_waits.ending())
             break;
-        if (arrivals == 0)
+        if (m_arrivals == seen)
             pump.waitForEvents(qint64(TT) - qint64(elapsed));
     }
     const bool answered = buffer.contains(u'\r');

@@ -52,4 +52,5 @@ signals:
 private:
     CommPort &m_port;
     WaitContext &m_waits;
+    quint64 m_arrivals = 0;  // the port's arrival notices, so a wait never sleeps on bytes read
 };

@@ -26,6 +26,7 @@ int ConverterSocket::State()
     if (attempting && qint32(m_clock.tickCount() - m_connectStart) >= m_connectLimitMs) {
         dropSocket();
         m_state = Error;
+        m_errorString = QStringLiteral("no answer within %1 ms").arg(m_connectLimitMs);
     }
     return m_state;
 }
@@ -35,6 +36,7 @@ void ConverterSocket::Connect()
     dropSocket();
     if (m_remotePort < 1 || m_remotePort > 65535) {
         m_state = Error;
+        m_errorString = QStringLiteral("no such port: %1").arg(m_remotePort);
         return;
     }
     m_state = ResolvingHost;
@@ -76,6 +78,7 @@ void ConverterSocket::socketStateChanged(QAbstractSocket::SocketState state)
             } else if (state == QAbstractSocket::UnconnectedState) {
                 // Refused, unreachable or not found.
                 m_state = Error;
+                m_errorString = m_socket->errorString();
             }
             break;
         case Connected:
@@ -117,3 +120,7 @@ QString ConverterSocket::GetData()
         emit received(bytes);
     return QString::fromLatin1(bytes);
 }
+
+// The socket's meta-object in this file, not among the others of the core, so that a program
+// which does not use the socket links no network library.
+#include "moc_convertersocket.cpp"

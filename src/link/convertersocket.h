@@ -52,6 +52,8 @@ public:
     void SendData(const QString &data);
     // Every byte waiting, one character per byte.
     QString GetData();
+    // Why the socket went to state 9, in the system's words ("Connection refused").
+    QString errorString() const { return m_errorString; }
 
     // How long a connection attempt may take before it is given up and reported as state 9,
     // measured on the program's clock (a host that never answers would otherwise keep the socket
@@ -79,4 +81,5 @@ private:
     qint32 m_connectLimitMs = DefaultConnectLimitMs;
     quint32 m_connectStart = 0;
     quint64 m_generation = 0;  // counts the connections dropped by this side
+    QString m_errorString;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QtGlobal>
 
@@ -28,4 +29,6 @@ public:
 
 private:
     QTimer *m_deadline;
+    QElapsedTimer m_clock;
+    qint64 m_armedFor = -1;  // the deadline m_deadline is armed for, on m_clock
 };

@@ -18,6 +18,25 @@ QString byListIndex(const QStringList &table, int listIndex)
     return row >= 0 && row < table.size() ? table.at(row) : table.first();
 }
 
+// The list index of the entry that holds code; -1 when none does.
+int listIndexOf(const QStringList &table, const QString &code)
+{
+    const qsizetype row = table.indexOf(code, 1);
+    return row < 0 ? -1 : int(row - 1);
+}
+
+const QStringList &rangeCodes()
+{
+    static const QStringList codes{"08", "08", "09", "0A", "0B", "0C", "0D"};
+    return codes;
+}
+
+const QStringList &formatDigits()
+{
+    static const QStringList codes{"0", "0", "1", "2"};
+    return codes;
+}
+
 const QStringList &moduleIdCodes()
 {
     static const QStringList codes = [] {
@@ -180,9 +199,7 @@ QString moduleIdCode(int listIndex)
 
 int moduleIdIndex(const QString &address)
 {
-    // The first row stands for "none selected".
-    const qsizetype row = moduleIdCodes().indexOf(address, 1);
-    return row < 0 ? -1 : int(row - 1);
+    return listIndexOf(moduleIdCodes(), address);
 }
 
 QString digitalModeDigit(int listIndex)
@@ -200,14 +217,22 @@ QString analogModeDigit(int listIndex)
 
 QString rangeCode(int listIndex)
 {
-    static const QStringList codes{"08", "08", "09", "0A", "0B", "0C", "0D"};
-    return byListIndex(codes, listIndex);
+    return byListIndex(rangeCodes(), listIndex);
 }
 
 QString formatDigit(int listIndex)
 {
-    static const QStringList codes{"0", "0", "1", "2"};
-    return byListIndex(codes, listIndex);
+    return byListIndex(formatDigits(), listIndex);
+}
+
+int rangeIndex(const QString &code)
+{
+    return listIndexOf(rangeCodes(), code);
+}
+
+int formatIndex(const QString &digit)
+{
+    return listIndexOf(formatDigits(), digit);
 }
 
 QString rtuIdentificationRequest(const QString &address)

@@ -137,6 +137,9 @@ QString analogModeDigit(int listIndex);
 QString rangeCode(int listIndex);
 // The analog data format: 0 volts, 1 percent, 2 hexadecimal.
 QString formatDigit(int listIndex);
+// The list index of a range code ("0A" → 2) and of a format digit; -1 for any other text.
+int rangeIndex(const QString &code);
+int formatIndex(const QString &digit);
 
 // ---- Modbus RTU identification -----------------------------------------------------------------
 

@@ -55,7 +55,8 @@ void SerialCommPort::openPort()
     if (!rateOk || rate <= 0 || m_settings.section(u',', 1).trimmed().toLower() != "n,8,1")
         throw CommError(QStringLiteral("Invalid port settings \"%1\"").arg(m_settings));
 
-    const PortTarget target = PortResolver::resolve(m_number);
+    const PortTarget target = m_devicePath.isEmpty() ? PortResolver::resolve(m_number)
+                                                     : PortTarget{m_devicePath, m_devicePath};
     if (target.device.isEmpty())
         throw CommError(QStringLiteral("COM%1: no such port").arg(m_number));
 
@@ -80,13 +81,12 @@ void SerialCommPort::openPort()
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = m_port.error();
         const QFileInfo file(target.device);
-        const QString why =
-            error != QSerialPort::PermissionError
-                ? QStringLiteral("%1: %2").arg(target.device, m_port.errorString())
-            : file.exists() && !file.isWritable()
-                ? permissionHint(target.device)
-                : QStringLiteral("%1 is in use or not allowed: %2")
-                      .arg(target.device, m_port.errorString());
+        const QString why = error != QSerialPort::PermissionError
+                                ? QStringLiteral("%1: %2").arg(target.device, m_port.errorString())
+                            : file.exists() && !file.isWritable()
+                                ? permissionHint(target.device)
+                                : QStringLiteral("%1 is in use or not allowed: %2")
+                                      .arg(target.device, m_port.errorString());
         m_port.clearError();
         m_claim.reset();
         throw CommError(why);

@@ -21,6 +21,9 @@ public:
     ~SerialCommPort() override;
 
     void setCommPort(int number) override { m_number = number; }
+    // A device path that the next openings use as it stands, in place of the COM number's device
+    // (an empty path goes back to the number).
+    void setDevicePath(const QString &path) { m_devicePath = path; }
     int commPort() const override { return m_number; }
     void setSettings(const QString &settings) override { m_settings = settings; }
     QString settings() const override { return m_settings; }
@@ -48,4 +51,5 @@ private:
     QString m_settings = QStringLiteral("9600,n,8,1");
     std::unique_ptr<Os::PortClaim> m_claim;  // held while the port is open
     QString m_device;
+    QString m_devicePath;
 };

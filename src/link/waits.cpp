@@ -13,8 +13,9 @@ void Delay(const WaitContext &waits, const qint32 &ms)
     Clock &clock = waits.clock();
     EventPump &pump = waits.pump();
     const quint32 start = clock.tickCount();
+    // Events run once at least; after that, each wait for events runs those that came.
+    pump.pumpOnce();
     for (;;) {
-        pump.pumpOnce();
         // The difference is taken modulo 2^32, so a wrap of the counter neither ends nor
         // lengthens the wait.
         const qint32 elapsed = qint32(clock.tickCount() - start);

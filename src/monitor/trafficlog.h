@@ -43,6 +43,8 @@ public:
     quint64 endSeq() const { return m_end; }
 
 signals:
+    // After the entry is kept (and the oldest dropped past the bound).
+    void added(const TrafficEntry &entry);
     void cleared();
 
 private:
@@ -52,6 +54,9 @@ private:
 
 // The bytes as text: printable characters as they are, the rest named (<CR>, <LF>, <00>).
 QString visibleText(const QByteArray &bytes);
+// A moment as local time in ISO 8601 with milliseconds and the offset from UTC
+// ("2024-05-01T03:12:45.120+02:00").
+QString isoLocalTime(qint64 wallMs);
 // One line of the monitor: time, channel, direction, then the bytes (as text or hexadecimal) or
 // the note.
 QString entryLine(const TrafficEntry &entry, bool hex);

@@ -21,6 +21,7 @@ public:
     void sync();
     void setHex(bool hex);
     QString line(int row) const;
+    const TrafficEntry &entry(int row) const { return m_rows.at(size_t(row)); }
 
 private:
     const TrafficLog &m_log;

@@ -5,6 +5,7 @@
 #include "link/convertersocket.h"
 #include "link/eventpump.h"
 #include "link/protocol.h"
+#include "link/sequences.h"
 #include "link/waits.h"
 #include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
@@ -154,9 +155,7 @@ void NetworkTest::Com_Tcpip_Send_Click()
         showFormatError(m_boxes);
         return;
     }
-    TCPOutput(command);
-    Delay(m_waits, Timeouts::ConsoleReturn);
-    TCPOutput(QStringLiteral("\r"));
+    sendConsoleCommand(m_winsock, m_waits, command);
 }
 
 void NetworkTest::Com_Tcpip_Clear_Click()
@@ -242,26 +241,27 @@ void NetworkTest::Timer_Loop_Timer()
         m_view.Text_Tcpip_Receive->setText(Blank);
         const QString text = LoopPatterns()[size_t(PatternIndex)];
         m_view.Text_Tcpip_Send->setText(text);
-        for (QChar c : text) {
-            if (!linkStands(link)) {
-                // The connection is gone: the test stops as the stop click would stop it (so
-                // it neither streams into nothing nor ticks on), leaving what cannot work on a
-                // dead link disabled. The broken text is sent again, whole, at the next start.
-                stopLoopTest();
-                m_verdict.lose();
-                if (m_winsock.State() != ConverterSocket::Connected) {
-                    m_view.Com_Tcpip_Send->setEnabled(false);
-                    m_view.Com_loop_Test->setEnabled(false);
+        const bool whole = sendLoopText(
+            m_winsock, m_waits, text, [&] { return linkStands(link); },
+            [this](QChar c) {
+                if (m_verdictOpen) {
+                    m_verdict.sent(c, m_waits.now());
+                    showVerdict(false);
                 }
-                return;
-            }
-            TCPOutput(QString(c));
-            if (m_verdictOpen) {
-                m_verdict.sent(c, m_waits.now());
-                showVerdict(false);
-            }
+            },
             // Read afresh after every character: the bar may have moved during the pause.
-            Delay(m_waits, m_view.HScroll1->value());
+            [this] { return qint32(m_view.HScroll1->value()); });
+        if (!whole) {
+            // The connection is gone: the test stops as the stop click would stop it (so it
+            // neither streams into nothing nor ticks on), leaving what cannot work on a dead
+            // link disabled. The broken text is sent again, whole, at the next start.
+            stopLoopTest();
+            m_verdict.lose();
+            if (m_winsock.State() != ConverterSocket::Connected) {
+                m_view.Com_Tcpip_Send->setEnabled(false);
+                m_view.Com_loop_Test->setEnabled(false);
+            }
+            return;
         }
         ++PatternIndex;
         if (m_view.Com_loop_Test->text() == LoopTestCaption || PatternIndex > 31)

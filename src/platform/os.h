@@ -92,4 +92,27 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Whether standard input, or standard error, is a terminal: someone there may answer a question or
+// watch the progress of a long run. The generic layer cannot tell, and answers no.
+bool standardInputIsTerminal();
+bool standardErrorIsTerminal();
+
+// One line typed on standard input, read while the event loop runs, so that an interrupt is heard
+// while the question waits for its answer.
+class InputLine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InputLine(QObject *parent = nullptr);
+    ~InputLine() override;
+
+signals:
+    // The line without its end; what there was when the input ended without one.
+    void lineRead(const QString &line);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
 }  // namespace Os

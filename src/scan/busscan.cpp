@@ -6,6 +6,7 @@
 #include "link/commport.h"
 #include "link/errors.h"
 #include "link/rtuframe.h"
+#include "link/sequences.h"
 #include "link/waits.h"
 #include "scan/modeltable.h"
 #include "scan/scangrid.h"
@@ -57,19 +58,15 @@ void BusScan::reportProgress(bool allSettings)
     const ScanPosition &p = allSettings ? m_all : m_current;
     const int total = allSettings ? AllSettingsSteps : CurrentSettingsSteps;
     const int done = qMin<int>(p.NextId, total);
-    QString text = QStringLiteral("%1: %2 of %3 addresses, %4 module(s) found")
-                       .arg(allSettings ? QStringLiteral("Scan Unknown") : QStringLiteral("Scan"))
-                       .arg(done)
-                       .arg(total)
-                       .arg(p.FoundCount);
+    qint64 left = -1;
     if (allSettings && done > 0 && done < total) {
         // The steps so far tell how long one takes: up to 6.4 s without a module, far less with.
         const quint32 elapsed = m_link.waits().now() - m_allStartedAt;
-        const qint64 left = qint64(elapsed) * (total - done) / done;
-        text += QStringLiteral(", about %1 min %2 s left")
-                    .arg(left / 60000)
-                    .arg((left / 1000) % 60, 2, 10, QLatin1Char('0'));
+        left = qint64(elapsed) * (total - done) / done;
     }
+    const QString text =
+        scanProgressText(allSettings ? ScanKind::AllSettings : ScanKind::CurrentSettings, done,
+                         total, p.FoundCount, left);
     m_view.scanProgress->setMaximum(total);
     m_view.scanProgress->setValue(done);
     (allSettings ? m_view.Com_Scan_All : m_view.Com_Scan_OK)->setToolTip(text);
@@ -180,39 +177,32 @@ void BusScan::Timer1_Timer()
             bool found = false;
             bool withChecksum = false;
             QString reply;
+            RateTurnHooks hooks;
+            hooks.checksumShown = [this](bool summed) {
+                m_view.Text_Scan_Checksum_Status->setText(checksumText(summed));
+            };
+            hooks.rateShown = [this](const QString &rate) { m_view.Text_Scan_BD->setText(rate); };
+            hooks.goOn = [&outlived] { return !outlived(); };
+            const Exchange exchange = [this](const QString &command, bool withChecksum,
+                                             qint32 timeoutMs) {
+                return m_link.ask(command, withChecksum, timeoutMs);
+            };
             for (;;) {
-                m_view.Text_Scan_Checksum_Status->setText(checksumText(false));
-                if (port.portOpen())
-                    port.setPortOpen(false);
-                const QString rate = QString::fromLatin1(ScanBaudRates[m_all.BaudIndex]);
-                m_view.Text_Scan_BD->setText(rate);
-                port.setSettings(lineSettings(rate));
-                try {
-                    port.setPortOpen(true);
-                } catch (const CommError &) {
+                const RateTurn turn =
+                    allSettingsTurn(port, exchange, address, m_all.BaudIndex, hooks);
+                if (turn.outcome == RateTurn::OpenFailed) {
                     abandonAllSettingsScan();
                     showPortError(m_boxes);
                     return;
                 }
-
-                QString query = identificationQuery(address);
-                reply = m_link.Response(query, false, Timeouts::ScanPlain);
-                if (outlived())
+                if (turn.outcome == RateTurn::Ended)
                     return;
-                if (isAccepted(reply)) {
+                reply = turn.reply;
+                if (turn.outcome == RateTurn::Found) {
                     found = true;
+                    withChecksum = turn.withChecksum;
                 } else {
-                    m_view.Text_Scan_Checksum_Status->setText(checksumText(true));
-                    query = identificationQuery(address);
-                    reply = m_link.Response(query, true, Timeouts::ScanSummed);
-                    if (outlived())
-                        return;
-                    if (isAccepted(reply)) {
-                        found = true;
-                        withChecksum = true;
-                    } else {
-                        ++m_all.BaudIndex;
-                    }
+                    ++m_all.BaudIndex;
                 }
                 // The caption is read afresh: a Stop clicked during the turn ends the search.
                 if (found || m_all.BaudIndex >= 8 ||

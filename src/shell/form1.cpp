@@ -7,6 +7,7 @@
 #include "link/convertersocket.h"
 #include "link/errors.h"
 #include "link/waits.h"
+#include "monitor/trafficfile.h"
 #include "monitor/trafficlog.h"
 #include "monitor/trafficmonitor.h"
 #include "monitor/trafficrecorder.h"
@@ -279,6 +280,9 @@ void Form1::buildSubsystems()
     m_trafficLog = std::make_unique<TrafficLog>();
     m_recorder = std::make_unique<TrafficRecorder>(*m_trafficLog, *m_platform.port, *m_winsock,
                                                    *m_platform.clock);
+    // The log file, when the operator opens one, follows the record, window shown or not.
+    m_trafficFile = std::make_unique<TrafficFile>();
+    connect(m_trafficLog.get(), &TrafficLog::added, m_trafficFile.get(), &TrafficFile::append);
 }
 
 void Form1::Form_Load()
@@ -317,7 +321,7 @@ QString Form1::TCPOutput(const QString &Cmd)
 TrafficMonitor *Form1::showTrafficMonitor()
 {
     if (!m_monitor) {
-        m_monitor = new TrafficMonitor(*m_trafficLog, this);
+        m_monitor = new TrafficMonitor(*m_trafficLog, *m_trafficFile, *m_platform.boxes, this);
         m_monitor->setStatus(m_monitorStatus);
     }
     m_monitor->show();
@@ -390,6 +394,7 @@ void Form1::endProgram()
     m_network->closeConnection();
     for (FormTimer *timer : {m_timerSend, m_timer1, m_timer3, m_timerLoop})
         timer->setEnabled(false);
+    m_trafficFile->close();  // the last lines of a log, before the program ends at once
     if (m_platform.endProgram)
         m_platform.endProgram();
 }

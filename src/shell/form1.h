@@ -19,6 +19,7 @@ class ModuleConfig;
 class NetworkTest;
 class ScanGrid;
 class Terminal;
+class TrafficFile;
 class TrafficLog;
 class TrafficMonitor;
 class TrafficRecorder;
@@ -100,6 +101,7 @@ private:
     std::unique_ptr<NetworkTest> m_network;
     std::unique_ptr<TrafficLog> m_trafficLog;
     std::unique_ptr<TrafficRecorder> m_recorder;
+    std::unique_ptr<TrafficFile> m_trafficFile;
     TrafficMonitor *m_monitor = nullptr;
     QString m_monitorStatus;
     bool m_faultShown = false;

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextCursor>
 
 MultiLineBox::MultiLineBox(QWidget *parent) : QPlainTextEdit(parent)
 {
@@ -10,7 +11,6 @@ MultiLineBox::MultiLineBox(QWidget *parent) : QPlainTextEdit(parent)
     // Changes are drawn together a moment later: a box that a stream appends to on every pass of
     // a loop (the Modbus RTU receive loop, a flooding converter) would otherwise lay its whole
     // text out again for every few bytes and keep a core busy with nothing but that.
-    m_redraw.setInterval(RedrawDelayMs);
     connect(&m_redraw, &QTimer::timeout, this, &MultiLineBox::flushDisplay);
     connect(this, &QPlainTextEdit::textChanged, this, &MultiLineBox::takeEdits);
 }
@@ -37,8 +37,13 @@ void MultiLineBox::appendText(const QString &more)
 
 void MultiLineBox::scheduleDisplay()
 {
-    if (!m_redraw.isActive())
-        m_redraw.start();
+    if (m_redraw.isActive())
+        return;
+    // Drawn on the event loop's next pass when the last drawing is at least RedrawDelayMs old, so
+    // a reply or an echo shows without a wake-up of its own; a stream of changes is drawn at most
+    // once every RedrawDelayMs.
+    const qint64 since = m_lastDrawn.isValid() ? m_lastDrawn.elapsed() : qint64(RedrawDelayMs);
+    m_redraw.start(int(qBound(qint64(0), qint64(RedrawDelayMs) - since, qint64(RedrawDelayMs))));
 }
 
 QString MultiLineBox::displayed(const QString &text)
@@ -66,8 +71,25 @@ QString MultiLineBox::displayed(const QString &text)
 void MultiLineBox::flushDisplay()
 {
     m_redraw.stop();
+    m_lastDrawn.start();
+    const QString shown = displayed(m_text);
     m_editingByProgram = true;
-    setPlainText(displayed(m_text));
+    if (!m_shown.isEmpty() && shown.size() > m_shown.size() && shown.startsWith(m_shown)) {
+        // Text added at the end, as a reply or an echo comes in: only the new part is laid out
+        // and drawn. The history of edits goes, as it does when the whole text is set.
+        document()->setUndoRedoEnabled(false);
+        QTextCursor end(document());
+        // In one edit block the document is laid out once, at its end, and the cursor's move
+        // does not lay the last line out on its own.
+        end.beginEditBlock();
+        end.movePosition(QTextCursor::End);
+        end.insertText(shown.mid(m_shown.size()));
+        end.endEditBlock();
+        document()->setUndoRedoEnabled(true);
+    } else if (shown != m_shown) {
+        setPlainText(shown);
+    }
+    m_shown = shown;
     m_editingByProgram = false;
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
@@ -78,6 +100,7 @@ void MultiLineBox::takeEdits()
     if (!m_editingByProgram) {
         m_redraw.stop();
         m_text = toPlainText();
+        m_shown = m_text;
     }
 }
 

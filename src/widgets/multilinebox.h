@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTimer>
@@ -9,7 +10,7 @@
 // shows it with control characters made visible as line breaks or blanks. maxLength limits what
 // the operator can type, as a text box's limit does; the program itself may set longer texts.
 // Redrawing is coalesced: however many changes come, the box is drawn at most once every
-// RedrawDelayMs.
+// RedrawDelayMs; a change after a quiet spell is drawn at once.
 class MultiLineBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -44,8 +45,10 @@ private:
     static QString displayed(const QString &text);
 
     QString m_text;
+    QString m_shown;  // what the box now shows, control characters made visible
     int m_maxLength = 0;
     qsizetype m_keepLimit = 0;
     bool m_editingByProgram = false;
     QTimer m_redraw;
+    QElapsedTimer m_lastDrawn;
 };

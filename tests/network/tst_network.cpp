@@ -13,7 +13,9 @@
 namespace {
 
 const QString Linking = QStringLiteral("Linking.............");
-constexpr quint32 Step = 60;  // the pause after each loop character, as Link sets the bar
+constexpr quint32 Step = 60;     // the pause after each loop character, as Link sets the bar
+constexpr int VerdictStep = 20;  // a faster pace, so that echoes 30 characters late are in time
+const char *const Counts[] = {"sent", "echoed", "wrong", "missing", "extra"};  // the verdict's
 
 struct Page
 {
@@ -204,6 +206,86 @@ private slots:
         QCOMPARE(p.enabled(), (QStringList{"Clear", "Release"}));  // the loss stopped it
         QVERIFY(p.v.Com_loop_Test->text() == "Loop Test" && p.tick() == 0);
         QTRY_COMPARE(p.status(), QStringLiteral("  --- Link Fail ---"));
+    }
+
+    void verdict_data()
+    {
+        QTest::addColumn<QString>("text");   // sent one character every VerdictStep ms
+        QTest::addColumn<QString>("fault");  // what the line does to the character at `at`
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("delay");  // ms from each send to what comes back for it
+        for (const char *count : Counts)
+            QTest::addColumn<int>(count);
+        // 0-9, A-Z, a-z, then runs of A, B, C and D. The line garbles as the simulator does, the
+        // lowest bit flipped: D in A-Z, or the last B of its run, then equals the next character.
+        const auto &texts = LoopPatterns();
+        const QString seven = QStringList(texts.begin(), texts.begin() + 7).join(QString());
+        const struct
+        {
+            const char *name, *fault;
+            int at, echoed, wrong, missing, extra;
+        } lines[] = {
+            {"clean", "", -1, 177, 0, 0, 0},
+            {"M dropped", "drop", 33, 176, 0, 1, 0},
+            {"last A of its run dropped", "drop", 98, 176, 0, 1, 0},
+            {"last character dropped", "drop", 176, 176, 0, 1, 0},
+            {"A garbled", "garble", 80, 176, 1, 0, 0},
+            {"D garbled to E", "garble", 24, 176, 1, 0, 0},
+            {"last B of its run garbled to C", "garble", 124, 176, 1, 0, 0},
+            {"~ inserted after N", "insert", 34, 177, 0, 0, 1},
+            {"last B of its run echoed twice", "twice", 124, 177, 0, 0, 1},
+            // Read as two garbles, not as a drop and an insertion, which explain it as well.
+            {"D and E swapped", "swap", 24, 175, 2, 0, 0},
+        };
+        for (const auto &l : lines) {
+            for (int late : {0, 30})
+                QTest::addRow("%s, %d outstanding", l.name, qMax(late, 1))
+                    << seven << l.fault << l.at << late * VerdictStep << 177 << l.echoed << l.wrong
+                    << l.missing << l.extra;
+        }
+        QTest::newRow("back at the limit")
+            << seven << QString() << -1 << 1000 << 177 << 177 << 0 << 0 << 0;
+        QTest::newRow("back past the limit")
+            << seven.left(1) << QString() << -1 << 1001 << 1 << 0 << 0 << 1 << 1;
+    }
+    void verdict()
+    {
+        const QString text = row<QString>("text"), fault = row<QString>("fault");
+        const int delay = row<int>("delay"), at = row<int>("at");
+        QStringList backs;  // what comes back for each character, `delay` ms after it was sent
+        for (int k = 0; k < text.size(); ++k) {
+            const QString c = text.mid(k, 1);
+            if (fault == "swap" && (k == at || k == at + 1))
+                backs << text.mid(2 * at + 1 - k, 1);
+            else if (k != at)
+                backs << c;
+            else
+                backs << (fault == "drop"     ? QString()
+                          : fault == "garble" ? QString(QChar(c[0].unicode() ^ 1))
+                          : fault == "insert" ? c + '~'
+                                              : c + c);
+        }
+        LoopVerdict verdict;  // given the sends and the returns in time order, a send first
+        for (int sent = 0, back = 0; back < text.size();) {
+            const quint32 sendAt = sent * VerdictStep, backAt = back * VerdictStep + delay;
+            if (sent < text.size() && sendAt <= backAt)
+                verdict.sent(text[sent++], sendAt);
+            else
+                verdict.received(backs[back++], backAt);
+        }
+        // A quick line ends as the page's wait for the last echoes runs out, the others as the
+        // limit of the last character back passes: either way every reading is taken.
+        if (delay == 0)
+            verdict.lose();
+        else
+            verdict.expire((text.size() - 1) * VerdictStep + delay + LoopVerdict::EchoLimitMs + 1);
+        QVERIFY(!verdict.outstanding());
+        QList<int> expected;
+        for (const char *count : Counts)
+            expected << row<int>(count);
+        QCOMPARE((QList<int>{verdict.sentCount(), verdict.echoed(), verdict.wrong(),
+                             verdict.missing(), verdict.extra()}),
+                 expected);
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
+#include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
@@ -149,3 +150,29 @@ Os::InterruptWatch::~InterruptWatch()
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 }
+
+bool Os::standardInputIsTerminal()
+{
+    return false;
+}
+
+bool Os::standardErrorIsTerminal()
+{
+    return false;
+}
+
+struct Os::InputLine::Private
+{
+};
+
+Os::InputLine::InputLine(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
+{
+    // Qt alone cannot watch standard input: the line is read at the first pass of the event loop,
+    // and that read blocks. Nothing asks here in practice, since no terminal is known.
+    QTimer::singleShot(0, this, [this] {
+        QTextStream in(stdin);
+        emit lineRead(in.readLine());
+    });
+}
+
+Os::InputLine::~InputLine() = default;

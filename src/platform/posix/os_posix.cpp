@@ -1,5 +1,6 @@
 // The platform layer on Linux and its kin: an advisory lock on the device, the driver's own
-// write, _exit, the /dev folder, the usual names of USB adapters and the XDG runtime folder.
+// write, _exit, the /dev folder, the usual names of USB adapters, the XDG runtime folder, and
+// whether a terminal stands behind the standard streams.
 #include "platform/os.h"
 
 #include "platform/osdetail.h"
@@ -154,3 +155,39 @@ Os::InterruptWatch::~InterruptWatch()
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(sig, &action, nullptr);
 }
+
+bool Os::standardInputIsTerminal()
+{
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+bool Os::standardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+struct Os::InputLine::Private
+{
+    QSocketNotifier *notifier = nullptr;
+    QByteArray line;
+};
+
+Os::InputLine::InputLine(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
+{
+    d->notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+    connect(d->notifier, &QSocketNotifier::activated, this, [this] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
+        if (n > 0)
+            d->line.append(buffer, int(n));
+        const qsizetype end = d->line.indexOf('\n');
+        if (end < 0 && n > 0)
+            return;
+        d->notifier->setEnabled(false);
+        emit lineRead(QString::fromLocal8Bit(end < 0 ? d->line : d->line.left(end)));
+    });
+}
+
+Os::InputLine::~InputLine() = default;
