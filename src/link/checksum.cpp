@@ -2,6 +2,7 @@
 
 #include "link/errors.h"
 
+#include <algorithm>
 #include <limits>
 
 QString trimSpaces(const QString &text)
@@ -38,14 +39,14 @@ QString asciiChecksum(const QString &text)
     return QString::number(sum, 16).toUpper().right(2);
 }
 
+bool hasLineBytes(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+
 QByteArray lineBytes(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            throw FormatError(QStringLiteral("The command holds a character that cannot be sent"));
-        bytes.append(char(c.unicode()));
-    }
-    return bytes;
+    if (!hasLineBytes(text))
+        throw FormatError(QStringLiteral("The command holds a character that cannot be sent"));
+    return text.toLatin1();
 }

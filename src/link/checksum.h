@@ -15,6 +15,10 @@ QString upperAscii(const QString &text);
 // never sent.
 QString asciiChecksum(const QString &text);
 
+// Whether every character of the text has a single-byte code (Latin-1), so that it can go on the
+// line as it stands.
+bool hasLineBytes(const QString &text);
+
 // The text as the bytes that go on the line, one byte per character (Latin-1). Throws FormatError
 // for a character that has no single-byte code.
 QByteArray lineBytes(const QString &text);

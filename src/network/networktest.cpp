@@ -9,6 +9,7 @@
 #include "link/waits.h"
 #include "widgets/commandhistory.h"
 #include "widgets/formtimer.h"
+#include "widgets/messageboxes.h"
 #include "widgets/multilinebox.h"
 
 #include <QGroupBox>
@@ -36,11 +37,12 @@ constexpr quint32 VerdictShowMs = 100;
 }  // namespace
 
 NetworkTest::NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, WaitContext &waits,
-                         QObject *parent)
+                         MessageBoxes &boxes, QObject *parent)
     : QObject(parent),
       m_view(view),
       m_winsock(Winsock1),
       m_waits(waits),
+      m_boxes(boxes),
       m_history(new CommandHistory(view.Text_Tcpip_Send))
 {
     m_view.Text_Tcpip_Receive->setKeepLimit(ReceiveKeepLimit);
@@ -147,6 +149,12 @@ void NetworkTest::Com_Tcpip_Send_Click()
     m_view.Text_Tcpip_Receive->setText(Blank);
     const QString command = trimSpaces(m_view.Text_Tcpip_Send->text());
     m_history->record(command);
+    // A command that cannot go on the line as it stands goes out not at all, not even its
+    // carriage return, and is told as the terminal tells it.
+    if (!hasLineBytes(command)) {
+        showFormatError(m_boxes);
+        return;
+    }
     sendConsoleCommand(m_winsock, m_waits, command);
 }
 

@@ -11,6 +11,7 @@
 class CommandHistory;
 class ConverterSocket;
 class FormTimer;
+class MessageBoxes;
 class MultiLineBox;
 class QGroupBox;
 class QLabel;
@@ -44,7 +45,7 @@ class NetworkTest : public QObject
     Q_OBJECT
 public:
     NetworkTest(const NetworkView &view, ConverterSocket &Winsock1, WaitContext &waits,
-                QObject *parent = nullptr);
+                MessageBoxes &boxes, QObject *parent = nullptr);
     ~NetworkTest() override;
 
     void Com_link_Click();
@@ -84,6 +85,7 @@ private:
     NetworkView m_view;
     ConverterSocket &m_winsock;
     WaitContext &m_waits;
+    MessageBoxes &m_boxes;
     // Counts the Links and Releases: a wait that finds it changed knows that a newer click has
     // taken the connection over.
     quint64 m_linkGeneration = 0;

@@ -23,6 +23,18 @@ QStringList portNames()
 
 }  // namespace
 
+QList<QSerialPortInfo> Os::serialPortsByNumber()
+{
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    QList<PortListing> listed;
+    for (const QSerialPortInfo &info : available)
+        listed.append({info.portName(), Detail::isUsb(info)});
+    QList<QSerialPortInfo> ports;
+    for (const qsizetype index : numberPorts(listed))
+        ports << (index < 0 ? QSerialPortInfo() : available.at(index));
+    return ports;
+}
+
 struct Os::DeviceWatch::Private
 {
     QFileSystemWatcher watcher;

@@ -44,6 +44,17 @@ bool stillNamed(const QFile &file);
 // Ends the process at once: no further event is handled, no destructor runs.
 [[noreturn]] void endProcessNow(int status);
 
+// A port of the system's list as the names see it: its name, and whether it is a USB adapter.
+struct PortListing
+{
+    QString name;
+    bool usb = false;
+};
+
+// Which listed port each of the names COM1, COM2, … takes: entry n - 1 is the index in ports of
+// the port behind COMn, -1 where none is.
+QList<qsizetype> numberPorts(const QList<PortListing> &ports);
+
 // The system's serial ports as the names COM1, COM2, … take them: entry n - 1 stands behind COMn;
 // a null entry where nothing does.
 QList<QSerialPortInfo> serialPortsByNumber();

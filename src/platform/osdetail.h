@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSerialPortInfo>
 #include <QStringList>
 
 // What the two implementations tell the part of the platform layer they share.
@@ -12,5 +13,8 @@ QStringList deviceFolders();
 // Whether devices are noticed by asking the system for its ports now and then, where no folder
 // tells of them.
 bool pollsForDevices();
+
+// Whether the port is a USB adapter, as far as the system tells.
+bool isUsb(const QSerialPortInfo &info);
 
 }  // namespace Os::Detail

@@ -17,7 +17,7 @@ void SetupScanGrid(ScanGrid &grid)
 
 void ClearScanGrid(ScanGrid &grid)
 {
-    for (int index = 5; index <= 1000; ++index)
+    for (int index = ScanGrid::Cols; index < ScanGrid::Rows * ScanGrid::Cols; ++index)
         grid.setTextArray(index, QString());
 }
 

@@ -8,7 +8,9 @@ class ScanGrid;
 
 // Widths, alignment and header texts of the grid, once at start-up.
 void SetupScanGrid(ScanGrid &grid);
-// Blanks the cells with index 5 to 1000 (rows 1 to 199 and the first cell of row 200).
+// Blanks every result row, 1 to 254 (cells 5 to 1274), and keeps the header. Blanking only up to
+// cell 1000 would leave rows 200 to 254 of an earlier, larger scan showing modules the new scan
+// never found, and row 200 a model without its address.
 void ClearScanGrid(ScanGrid &grid);
 
 // Writes grid row k from an identification reply: address (reply characters 2-3), "QRD-" and the

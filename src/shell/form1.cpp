@@ -94,7 +94,10 @@ void fillAddressList(QComboBox *list)
 }
 
 // The events of showing and painting a window, which reach no handler of the program: the pages
-// built after the first paint may wait while these are delivered, and only these.
+// built after the first paint may wait while these are delivered, and only these. Timer events
+// belong here too: the program sets no timer before its pages are built, so they can only be the
+// controls' own (a list view's delayed layout, which would otherwise build the pages before the
+// first paint on some platforms).
 bool showingOrPainting(QEvent::Type type)
 {
     switch (type) {
@@ -128,6 +131,7 @@ bool showingOrPainting(QEvent::Type type)
         case QEvent::Show:
         case QEvent::ShowToParent:
         case QEvent::StyleChange:
+        case QEvent::Timer:
         case QEvent::ToolTipChange:
         case QEvent::UpdateLater:
         case QEvent::UpdateRequest:
@@ -270,7 +274,7 @@ void Form1::buildSubsystems()
                     ui->Com_Tcpip_Clear, ui->Com_Tcpip_Stop, ui->Com_loop_Test, ui->Tcpip_Status,
                     ui->Text_Tcpip_Receive, ui->HScroll1, ui->Frame19, ui->Label27, ui->Label26,
                     m_timerLoop},
-        *m_winsock, *m_waits);
+        *m_winsock, *m_waits, boxes);
 
     // Recording runs from start-up; the window that shows it is made when first asked for.
     m_trafficLog = std::make_unique<TrafficLog>();
@@ -350,9 +354,18 @@ void Form1::guarded(const std::function<void()> &handler)
         handler();
     } catch (const CommError &error) {
         reportLinkFault(error.message());
+    } catch (const FormatError &) {
+        // A text the line cannot carry, met where no handler looks for one (a grid cell's address
+        // in a panel command): told as the terminal tells a command it cannot send.
+        if (!m_ending)
+            showFormatError(*m_platform.boxes);
     } catch (const std::exception &error) {
-        // Handlers catch the errors they expect; anything else must not reach the event loop.
-        qWarning("Unhandled error in a handler: %s", error.what());
+        // Nothing else is expected; should it come, it must neither reach the event loop nor pass
+        // unseen, with the click that caused it seemingly done.
+        if (!m_ending)
+            m_platform.boxes->show(
+                QStringLiteral("The action failed: %1").arg(QString::fromLocal8Bit(error.what())),
+                QStringLiteral(" System Message "), MessageBoxes::Critical, MessageBoxes::Ok);
     }
 }
 

@@ -65,9 +65,7 @@ void Terminal::Com_send_Click()
         // held by a box coming back at every tick.
         if (m_view.Check_Auto->isChecked())
             stopRepeat();
-        m_boxes.show(QStringLiteral("Data format error !"),
-                     QStringLiteral(" Syntax description error "), MessageBoxes::Exclamation,
-                     MessageBoxes::Ok);
+        showFormatError(m_boxes);
     }
 }
 

@@ -49,3 +49,9 @@ void showPortError(MessageBoxes &boxes)
     boxes.show(QStringLiteral("Open Communication Port Error "), QStringLiteral(" System Message "),
                MessageBoxes::Critical, MessageBoxes::Ok);
 }
+
+void showFormatError(MessageBoxes &boxes)
+{
+    boxes.show(QStringLiteral("Data format error !"), QStringLiteral(" Syntax description error "),
+               MessageBoxes::Exclamation, MessageBoxes::Ok);
+}

@@ -29,3 +29,8 @@ private:
 // "Open Communication Port Error " titled " System Message ": a port that would not open, from the
 // settings or from a scan that reopens the port.
 void showPortError(MessageBoxes &boxes);
+
+// "Data format error !" titled " Syntax description error ": a command that cannot be put on the
+// line as it stands (a character with no single-byte code, a malformed Modbus token), wherever it
+// was typed.
+void showFormatError(MessageBoxes &boxes);

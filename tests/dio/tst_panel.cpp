@@ -1,7 +1,7 @@
 // The I/O panel, taking up a module and writing its configuration, on a scripted module, no window.
 #include "config/moduleconfig.h"
 #include "dio/diopanel.h"
-#include "link/protocol.h"
+#include "link/errors.h"
 #include "support/rig.h"
 
 #include <QSignalSpy>
@@ -66,85 +66,121 @@ struct Rig
     }
 };
 
+// Clicks on the panel ("DOn"/"DIn" output/input n, "ST" the status button, "shut"/"open" the
+// port, "@2": module 02 selected 2 ms into the first exchange), and what the panel shows after.
+struct Clicks
+{
+    const char *name, *steps;
+    L lines;                            // line@time-out
+    QString status, command, response;  // the status button's caption, the two boxes
+    QString on = {}, inputs = {};       // the outputs shown on; each input read: channel=caption
+};
+
+// Taking up a model: what it enables (frames CF DI DO, status ST, lists ID BD CS TT DF, write WR),
+// its outputs and counters. Then, with choices (lists ID BD CS TT DF), a write: the module's
+// answer (null: the operator declines), and what the command, the box and the status then show.
+struct TakeUp
+{
+    const char *name, *model;
+    int outputs;
+    QString enabled;
+    int counters;
+    QList<int> choices = {};
+    QString answer = {}, command = {}, box = {}, status = {};
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Clicks)
+Q_DECLARE_METATYPE(TakeUp)
 
 class TestPanel : public QObject
 {
     Q_OBJECT
-    static QTestData &add(const char *name) { return QTest::newRow(name); }
 
 private slots:
-    // Steps: "DOn"/"DIn" click output/input n, "ST" the status button; "@2" selects module 02 2 ms
-    // into the first exchange. Seen: status caption|command|response|outputs on|input captions.
     void panel_data()
     {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<L>("lines");
-        QTest::addColumn<QString>("seen");
         const QString s = "$016@60", s2 = "$016@200";
-        add("a flag per button") << "DO2 DO5 DO2"
-                                 << L{"#011201@60", s, "#011501@60", s, "#011200@60", s}
-                                 << "00003|#011200|>\r|5";
-        add("group B") << "DO8 DOf" << L{"#01B001@60", s, "#01B701@60", s}
-                       << "00002|#01B701|>\r|8f";
-        add("address afresh") << "@2 DO1" << L{"#011101@60", "$026@60"} << "00001|#011101|>\r|1";
-        add("input") << "DIa" << L{"#01A@200", s2} << "00001|#01A|!01+0A.2345678\r|a=+0A.2345";
-        add("status button") << "ST" << L{s2, s2} << "00002|$016|!010000199\r|";
+        // clang-format off
+        addRows<Clicks>({
+            {"a flag per button", "DO2 DO5 DO2", {"#011201@60", s, "#011501@60", s, "#011200@60", s},
+             "00003", "#011200", ">\r", "5"},
+            {"groups 1 and B meet between 7 and 8", "DO7 DO8", {"#011701@60", s, "#01B001@60", s},
+             "00002", "#01B001", ">\r", "78"},
+            {"address afresh", "@2 DO1", {"#011101@60", "$026@60"}, "00001", "#011101", ">\r", "1"},
+            {"input", "DIa", {"#01A@200", s2}, "00001", "#01A", "!01+0A.2345678\r", "", "a=+0A.2345"},
+            {"status button", "ST", {s2, s2}, "00002", "$016", "!010000199\r"},
+            // Nothing went out: the button shows the channel as it was, and the next click
+            // commands what the failed one should have.
+            {"send fails: the button goes back", "DO2 shut DO2", {"#011201@60", s}, "00001",
+             "#011200", ">\r", "2"},
+            {"send fails: the next click the same", "shut DO3 open DO3", {"#011301@60", s},
+             "00001", "#011301", ">\r", "3"},
+        });
+        // clang-format on
     }
     void panel()
     {
+        const auto &clicks = row<Clicks>("row");
         Rig r;
-        for (const QString &step : row<QString>("steps").split(u' ')) {
+        for (const QString &step : QString(clicks.steps).split(u' ')) {
             const int n = step.mid(2).toInt(nullptr, 16);
-            step == "@2"            ? r.f.time.at(2, [&] { r.grid.setCurrentCell(2, 0); })
-            : step == "ST"          ? r.dio.Com_DIO_Status_Click()
-            : step.startsWith("DO") ? r.dio.Com_DO_Click(n)
-                                    : r.dio.Com_DI_Click(n);
+            try {
+                step == "@2"   ? r.f.time.at(2, [&] { r.grid.setCurrentCell(2, 0); })
+                : step == "ST" ? r.dio.Com_DIO_Status_Click()
+                : step == "shut" || step == "open" ? r.f.port.setPortOpen(step == "open")
+                : step.startsWith("DO")            ? r.dio.Com_DO_Click(n)
+                                                   : r.dio.Com_DI_Click(n);
+            } catch (const CommError &) {  // the window tells of it
+            }
         }
-        QCOMPARE(r.lines, row<L>("lines"));
-        QString seen = r.status.text() + "|" + r.com.text() + "|" + r.res.text() + "|";
+        QCOMPARE(r.lines, clicks.lines);
+        QCOMPARE(r.status.text(), clicks.status);
+        QCOMPARE(r.com.text(), clicks.command);
+        QCOMPARE(r.res.text(), clicks.response);
+        QString on, inputs;
         for (int n = 0; n < 16; ++n) {
             const QString hex = QString::number(n, 16), input = r.in[n]->text();
-            seen += (r.out[n]->isChecked() ? hex : "") + (input.isEmpty() ? "" : hex + "=" + input);
+            on += r.out[n]->isChecked() ? hex : "";
+            inputs += input.isEmpty() ? "" : hex + "=" + input;
         }
-        QCOMPARE(seen, row<QString>("seen"));
+        QCOMPARE(on, clicks.on);
+        QCOMPARE(inputs, clicks.inputs);
     }
 
-    // Taking up each model: what it asks, enables (frames CF DI DO, status ST, lists ID BD CS TT
-    // DF, write WR), fills. Write: list indexes|answer ("cancel": declined)|command|box|status.
     void configure_data()
     {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<int>("outputs");
-        QTest::addColumn<QString>("enabled");
-        QTest::addColumn<int>("counters");
-        QTest::addColumn<QString>("write");
-        add("E41") << "!01E41" << 16 << "BD CF CS DI DO ID ST WR" << 0
-                   << "5 3 0 0 0|!01|%0105400600|Save Success.....    |00001";
-        add("E43") << "!01E43" << 0 << "BD CF CS DI ID ST WR" << 16 << "";
-        add("E45") << "!01E45" << 4 << "BD CF CS DI DO ID ST WR" << 4 << "";
-        add("E47") << "!01E47" << 8 << "BD CF CS DI DO ID ST WR" << 8
-                   << "1 7 2 5 2|?01|%0101400A40|Save Fail........    |00001";
-        add("E82") << "!01E82M" << 0 << "BD CF CS DF DI ID TT WR" << 8
-                   << "2 4 3 2 1||%01020A0761|Save Fail........    |1";
-        add("E82 without M") << "!01E82" << 0 << "BD CF CS DF DI ID TT WR" << 8
-                             << "2 4 3 2 1|cancel|%0102400740||";
-        add("unknown code, Modbus RTU") << "!01E99" << 0 << "CF" << 0 << "";
+        // clang-format off
+        addRows<TakeUp>({
+            {"E41", "!01E41", 16, "BD CF CS DI DO ID ST WR", 0,
+             {5, 3, 0, 0, 0}, "!01", "%0105400600", "Save Success.....    ", "00001"},
+            {"E43", "!01E43", 0, "BD CF CS DI ID ST WR", 16},
+            {"E45", "!01E45", 4, "BD CF CS DI DO ID ST WR", 4},
+            {"E47", "!01E47", 8, "BD CF CS DI DO ID ST WR", 8,
+             {1, 7, 2, 5, 2}, "?01", "%0101400A40", "Save Fail........    ", "00001"},
+            {"E82", "!01E82M", 0, "BD CF CS DF DI ID TT WR", 8,
+             {2, 4, 3, 2, 1}, "", "%01020A0761", "Save Fail........    ", "1"},
+            {"E82 without M, declined", "!01E82", 0, "BD CF CS DF DI ID TT WR", 8,
+             {2, 4, 3, 2, 1}, QString(), "%0102400740"},
+            {"unknown code, Modbus RTU", "!01E99", 0, "CF", 0},
+        });
+        // clang-format on
     }
     void configure()
     {
-        QFETCH(QString, enabled);
-        const bool rtu = QString(QTest::currentDataTag()).endsWith("RTU");
-        const bool analog = enabled.contains("TT"), status = enabled.contains("ST");
+        const auto &t = row<TakeUp>("row");
+        const bool rtu = QString(t.name).endsWith("RTU");
+        const bool analog = t.enabled.contains("TT"), status = t.enabled.contains("ST");
         Rig r;
-        r.model = row<QString>("model") + "\r";
+        r.model = t.model + QStringLiteral("\r");
         r.rtu.setChecked(rtu);
         const std::map<QString, QWidget *> controls{
             {"DI", &r.frameDI}, {"DO", &r.frameDO}, {"CF", &r.frameConfig}, {"ST", &r.status},
             {"ID", &r.ids},     {"BD", &r.bds},     {"CS", &r.css},         {"TT", &r.tts},
             {"DF", &r.dfs},     {"WR", &r.write}};
         for (const auto &[name, control] : controls)  // each starts the other way round
-            control->setEnabled(!enabled.contains(name));
+            control->setEnabled(!t.enabled.contains(name));
         r.in[15]->setText("old");
         r.status.setText("old");
         QSignalSpy height(&r.config, &ModuleConfig::heightRequested);
@@ -152,63 +188,50 @@ private slots:
         QObject::connect(&r.config, &ModuleConfig::takingUp,
                          [&] { atTakingUp = r.f.boxes.texts() + r.lines; });
         r.config.Com_Configuration_Click();
-        L lines{"$01F@100"}, inputs;
-        for (int n = 0; n < row<int>("counters"); ++n) {
+        L lines{"$01F@100"}, inputs, enabled, shown;
+        for (int n = 0; n < t.counters; ++n) {
             lines << QString("#01%1@%2").arg(n, 0, 16).toUpper().arg(analog ? 200 : 60);
             inputs << QString("+0%1.2345").arg(n, 0, 16).toUpper().left(analog ? 8 : 5);
         }
         QCOMPARE(r.lines, lines + (status ? L{"$016@60"} : L{}));
-        QString outs, seen = r.status.text() + "|" + r.com.text() + "|" + r.res.text() + "|";
+        QCOMPARE(r.status.text(), status ? "00001" : "");
+        QVERIFY(r.com.text() == " " && r.res.text().isEmpty());
         for (const auto &[name, control] : controls)
-            seen += control->isEnabled() ? name + " " : "";
+            enabled << (control->isEnabled() ? name : "");
+        QCOMPARE(enabled.join(u' ').simplified(), t.enabled);
+        QString outs;
         for (int n = 0; n < 16; ++n) {
             outs += QString(r.out[n]->isEnabled() ? "1" : "0") + (r.lab[n]->isEnabled() ? "L" : "");
-            seen += r.in[n]->text().isEmpty() ? "" : r.in[n]->text() + " ";
+            if (!r.in[n]->text().isEmpty())
+                shown << r.in[n]->text();
         }
-        QCOMPARE(seen, (status ? "00001| ||" : "| ||") + enabled + " " + (inputs << "").join(u' '));
-        QCOMPARE(outs, QString(row<int>("outputs"), u'1').leftJustified(16, u'0'));
+        QCOMPARE(shown, inputs);
+        QCOMPARE(outs, QString(t.outputs, u'1').leftJustified(16, u'0'));
         QCOMPARE(height.size() == 1 ? height[0][0].toInt() : 0, 10005);
         QCOMPARE(atTakingUp, r.f.boxes.texts());
-        for (const FakeMessageBoxes::Box &box : r.f.boxes.shown)  // as many as rtu
-            QCOMPARE(box.text + "|" + box.title,
-                     "Please Select Communication Protocol ASCII Mode "
-                     "and Turn Switch OFF,ON | MIRVEL Message ");
-        QCOMPARE(r.f.boxes.shown.size(), int(rtu));
+        QCOMPARE(r.f.boxes.texts(), L(rtu,
+                                      "Please Select Communication Protocol ASCII Mode "
+                                      "and Turn Switch OFF,ON "));
+        for (const FakeMessageBoxes::Box &box : r.f.boxes.shown)
+            QCOMPARE(box.title, " MIRVEL Message ");
 
-        const L write = row<QString>("write").split(u'|');
-        if (write.size() < 5)  // no write
+        if (t.choices.isEmpty())  // no write
             return;
-        const bool confirmed = write[1] != "cancel";
+        const bool confirmed = !t.answer.isNull();
         for (int i = 0; i < 5; ++i)
-            r.combos[i]->setCurrentIndex(write[0].section(u' ', i, i).toInt());
-        r.writeReply = write[1].isEmpty() ? "" : write[1] + "\r";
+            r.combos[i]->setCurrentIndex(t.choices.at(i));
+        r.writeReply = t.answer.isEmpty() ? "" : t.answer + "\r";
         r.lines.clear();
-        r.f.boxes.shown.clear();
         r.f.boxes.answers = {confirmed ? MessageBoxes::AnswerOk : MessageBoxes::AnswerCancel};
         r.config.Com_Write_Click();
-        QCOMPARE(r.lines, L{"$01F@100"} + (confirmed ? L{write[2] + "@500"} : L{}));
-        QCOMPARE(r.com.text() + "|" + r.res.text() + "|" + r.status.text(),
-                 write[2] + "|" + (confirmed ? r.writeReply : "") + "|" + write[4]);
-        QCOMPARE(r.f.boxes.texts(), L{"Please Check Command " + write[2] + " is Correct ?      "} +
-                                        (confirmed ? L{write[3]} : L{}));
+        QCOMPARE(r.lines, L{"$01F@100"} + (confirmed ? L{t.command + "@500"} : L{}));
+        QCOMPARE(r.com.text(), t.command);
+        QCOMPARE(r.res.text(), confirmed ? r.writeReply : "");
+        QCOMPARE(r.status.text(), t.status);
+        QCOMPARE(r.f.boxes.texts(), L{"Please Check Command " + t.command + " is Correct ?      "} +
+                                        (confirmed ? L{t.box} : L{}));
         for (const FakeMessageBoxes::Box &box : r.f.boxes.shown)
             QCOMPARE(box.title, "Save Configuration to EEprom...");
-    }
-
-    void codes()
-    {
-        auto codes = [](QString (*code)(int), std::initializer_list<int> indexes) {
-            L list;
-            std::transform(indexes.begin(), indexes.end(), std::back_inserter(list), code);
-            return list.join(u' ');
-        };
-        QCOMPARE(codes(baudRateCode, {-1, 0, 3, 6, 7}), "06 03 06 09 0A");
-        QCOMPARE(codes(moduleIdCode, {-1, 0, 204, 205, 219, 220, 253}),
-                 "00 00 CC CE DC DE FF");  // without CD and DD
-        QCOMPARE(codes(digitalModeDigit, {-1, 0, 1, 2, 3}), "0 0 0 4 4");
-        QCOMPARE(codes(analogModeDigit, {-1, 0, 1, 2, 3}), "0 0 2 4 6");
-        QCOMPARE(codes(rangeCode, {-1, 0, 2, 5}), "08 08 0A 0D");
-        QCOMPARE(codes(formatDigit, {-1, 0, 1, 2}), "0 0 1 2");
     }
 };
 

@@ -7,19 +7,40 @@
 #include "link/rtuframe.h"
 #include "link/serialcommport.h"
 #include "link/waits.h"
+#include "platform/os.h"
 #include "sim/simbench.h"
 #include "sim/simwire.h"
 #include "support/fakes.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+// What the text under the lists tells of a COM name: what it stands for (COM3 is pinned by a
+// link in `folder` to {pin}, a file, read-only where the hint is expected) and why it does not
+// open (null: not tried), with XDG_RUNTIME_DIR set to `runtime`.
+struct PortText
+{
+    const char *name, *runtime, *folder;
+    int com;
+    QString settings, device, refused = {};
+};
+Q_DECLARE_METATYPE(PortText)
 
 class TestLink : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_tmp;
 
 private slots:
-    void initTestCase() { usePrivateRuntimeDir(); }
+    void initTestCase()
+    {
+        usePrivateRuntimeDir();
+        // Where the link folder falls back on: the temporary folder, for the user ann.
+        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        qputenv("USER", "ann");
+    }
 
     void written_data()
     {
@@ -149,6 +170,85 @@ private slots:
         QCOMPARE(settingsRate(QStringLiteral("  9600,n,8,1")), QStringLiteral("9600"));
     }
 
+    // The system's ports as the names COM1, COM2, … take them; "usb:" marks an adapter.
+    void portOrder_data()
+    {
+        QTest::addColumn<QStringList>("listed");  // in the system's order
+        QTest::addColumn<QStringList>("names");   // the ports behind COM1, COM2, …; "" none
+        using L = QStringList;
+        QTest::newRow("USB adapters first") << L{"ttyS1", "usb:ttyUSB1", "ttyS0", "usb:ttyACM0"}
+                                            << L{"ttyACM0", "ttyUSB1", "ttyS0", "ttyS1"};
+        QTest::newRow("named COMn")
+            << L{"COM3", "usb:COM1"}
+            << (QByteArray(Os::name()) == "generic" ? L{"COM1", "", "COM3"} : L{"COM1", "COM3"});
+    }
+    void portOrder()
+    {
+        QList<Os::PortListing> listed;
+        for (const QString &port : row<QStringList>("listed"))
+            listed.append({port.section(u':', -1), port.startsWith("usb:")});
+        QStringList names;
+        for (const qsizetype index : Os::numberPorts(listed))
+            names << (index < 0 ? QString() : listed.at(index).name);
+        QCOMPARE(names, row<QStringList>("names"));
+    }
+
+    void portTexts_data()
+    {
+        const char *fallback =
+            QByteArray(Os::name()) == "generic" ? "{qt}/mirvel" : "{tmp}/runtime-ann/mirvel";
+        const QString pinned = "{pin} (pinned in {folder})", plain = "9600,n,8,1";
+        // clang-format off
+        addRows<PortText>({
+            {"pinned", "{xdg}", "{xdg}/mirvel", 3, plain, pinned},
+            {"pinned, runtime folder unset", "", fallback, 3, plain, pinned},
+            {"missing", "{xdg}", "{xdg}/mirvel", 20, plain, "no device", "COM20: no such port"},
+            {"not permitted", "{xdg}", "{xdg}/mirvel", 3, plain, pinned, "Permission denied on "
+             "{pin}: the user must join the group \"{group}\" (then log in again)."},
+            {"bad settings", "{xdg}", "{xdg}/mirvel", 20, ",n,8,1", "no device",
+             "Invalid port settings \",n,8,1\""},
+        });
+        // clang-format on
+    }
+    void portTexts()
+    {
+        const auto &p = row<PortText>("row");
+        const bool locked = p.refused.startsWith("Permission");
+        QFile pin(m_tmp.filePath(locked ? "locked" : "device"));
+        QVERIFY(pin.open(QIODevice::WriteOnly));
+        pin.close();
+        if (locked && pin.setPermissions(QFile::ReadOwner) && QFileInfo(pin).isWritable()) {
+            // QSKIP with its reason alone is not pedantic C++17.
+            QTest::qSkip("Run as root, who may open a file without write permission for writing",
+                         __FILE__, __LINE__);
+            return;
+        }
+        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([xdg] { qputenv("XDG_RUNTIME_DIR", xdg); });
+        const auto expand = [&](QString text) {
+            const QString qt = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            text.replace("{folder}", p.folder).replace("{pin}", pin.fileName());
+            text.replace("{group}", QFileInfo(pin).group()).replace("{tmp}", m_tmp.path());
+            return text.replace("{xdg}", xdg).replace("{qt}", qt);
+        };
+        qputenv("XDG_RUNTIME_DIR", expand(p.runtime).toLocal8Bit());  // "": as good as unset
+        const QString link = expand("{folder}/COM3");
+        QFile::remove(link);
+        QVERIFY(QDir().mkpath(QFileInfo(link).path()) && pin.link(link));
+        QCOMPARE(PortResolver::resolve(p.com).description, expand(p.device));
+        if (p.refused.isNull())
+            return;
+        SerialCommPort port;
+        port.setCommPort(p.com);
+        port.setSettings(p.settings);
+        try {
+            port.setPortOpen(true);
+            QFAIL("opened");
+        } catch (const CommError &error) {
+            QCOMPARE(error.message(), expand(p.refused));
+        }
+    }
+
     void serialPortOnThePseudoTerminal()
     {
         // The core on its own: a plain QCoreApplication, and no widget linked into this suite.
@@ -158,7 +258,6 @@ private slots:
         bench.addModule({SimModel::E41, 0x01, 19200, false});
         QVERIFY(bench.startSerial(7));
         QCOMPARE(PortResolver::resolve(7).device, bench.serial()->slavePath());
-        QCOMPARE(PortResolver::resolve(8).device, QString());
 
         SerialCommPort port;
         port.setCommPort(7);
@@ -167,9 +266,7 @@ private slots:
         QCOMPARE(bench.serial()->lineRate(), 19200);
         SerialCommPort second;
         second.setCommPort(7);
-        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
-        second.setCommPort(8);
-        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));
+        QVERIFY_THROWS_EXCEPTION(CommError, second.setPortOpen(true));  // held by the first
 
         SteadyClock clock;
         QtEventPump pump;
@@ -178,7 +275,7 @@ private slots:
         SimFault pieces;
         QVERIFY(simParseFault(QStringLiteral("pieces=3,20"), pieces));
         bench.bus().setFault(pieces);
-        QCOMPARE(link.ask(QStringLiteral("$01M"), false, 600), QStringLiteral("!01QRD-E41\r"));
+        QCOMPARE(link.ask(QStringLiteral("$01M"), false, 10000), QStringLiteral("!01QRD-E41\r"));
 
         QSignalSpy lost(&port, &CommPort::lineLost);
         bench.serial()->dropLine();

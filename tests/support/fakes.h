@@ -95,6 +95,16 @@ T row(const char *column)
     return *static_cast<T *>(QTest::qData(column, qMetaTypeId<T>()));
 }
 
+// The rows of a data-driven test as one column "row" of a struct with named fields, the row's
+// name first.
+template <typename Row>
+void addRows(std::initializer_list<Row> rows)
+{
+    QTest::addColumn<Row>("row");
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << r;
+}
+
 // Port links (COMn) go to a private runtime folder, never to the operator's own.
 void usePrivateRuntimeDir();
 

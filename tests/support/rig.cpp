@@ -16,11 +16,11 @@ QStringList FakeMessageBoxes::texts() const
     return list;
 }
 
-Window::Window() : time(std::make_unique<FakeTime>())
+Window::Window(Form1::Build build) : time(std::make_unique<FakeTime>())
 {
     usePrivateRuntimeDir();
     fakePort = std::make_unique<FakeCommPort>(time.get());
-    build(*fakePort, *time, *time);
+    this->build(*fakePort, *time, *time, build);
 }
 
 Window::Window(const QList<SimModuleSettings> &modules)
@@ -38,10 +38,10 @@ Window::Window(const QList<SimModuleSettings> &modules)
     build(*m_serial, *m_clock, *m_pump);
 }
 
-void Window::build(CommPort &port, Clock &clock, EventPump &pump)
+void Window::build(CommPort &port, Clock &clock, EventPump &pump, Form1::Build build)
 {
-    m_form =
-        std::make_unique<Form1>(Platform{&port, &clock, &pump, &boxes, [this] { ++endRequests; }});
+    m_form = std::make_unique<Form1>(
+        Platform{&port, &clock, &pump, &boxes, [this] { ++endRequests; }}, nullptr, build);
 }
 
 void Window::click(const QString &name) const

@@ -22,11 +22,12 @@ public:
     struct Box
     {
         QString text, title;
+        Icon icon;
         Buttons buttons;
     };
-    Answer show(const QString &text, const QString &title, Icon, Buttons buttons) override
+    Answer show(const QString &text, const QString &title, Icon icon, Buttons buttons) override
     {
-        shown.append({text, title, buttons});
+        shown.append({text, title, icon, buttons});
         return answers.isEmpty() ? AnswerOk : answers.takeFirst();
     }
 
@@ -60,7 +61,8 @@ struct PageRig : FakeLink
 class Window
 {
 public:
-    Window();  // on the fake port, clock and message boxes
+    // On the fake port, clock and message boxes; built as the program builds it, or all at once.
+    explicit Window(Form1::Build build = Form1::Build::Whole);
     explicit Window(const QList<SimModuleSettings> &modules);
     ~Window() { m_form.reset(); }  // the window closes its port before the line behind it goes
 
@@ -92,7 +94,8 @@ public:
     void select(int row, int col = 0) const { WindowProbe::grid(*m_form).setCurrentCell(row, col); }
 
 private:
-    void build(CommPort &port, Clock &clock, EventPump &pump);
+    void build(CommPort &port, Clock &clock, EventPump &pump,
+               Form1::Build build = Form1::Build::Whole);
 
     std::unique_ptr<SerialCommPort> m_serial;
     std::unique_ptr<SteadyClock> m_clock;

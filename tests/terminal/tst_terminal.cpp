@@ -6,6 +6,7 @@
 
 #include <QtWidgets>
 
+using L = QStringList;
 const QString Euro = QStringLiteral("$01M\u20AC");  // no single-byte code: cannot be sent
 const QString FormatError = QStringLiteral("Data format error !");
 
@@ -39,22 +40,32 @@ private slots:
         QTest::addColumn<int>("mode");  // 0 ASCII, 1 ASCII with checksum, 2 Modbus RTU
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QStringList>("after");  // written, Text_Chksum, Text_Rec, boxes, ms taken
+        QTest::addColumn<L>("written");
+        QTest::addColumn<QString>("chksum");  // Text_Chksum
+        QTest::addColumn<QString>("rec");     // Text_Rec
+        QTest::addColumn<L>("boxes");
+        QTest::addColumn<quint32>("took");  // ms
         const QByteArray e41("!01E41\r"), r1999('!' + QByteArray(1994, 'A') + '\r');
         const QString line("$01M\r"), echo(" !01E41\r\r\n"), echoFill(" " + r1999 + "\r\n");
         const QString frame = QString::fromLatin1(QByteArray::fromHex("01460000E00D"));
-        using L = QStringList;
-        QTest::newRow("plain") << 0 << "$01M" << e41 << L{line, "", echo, "", "5"};
+        QTest::newRow("plain") << 0 << "$01M" << e41 << L{line} << "" << echo << L{} << 5u;
         // The display sums the text as typed; the line carries the sum of the upper-cased text.
-        QTest::newRow("summed") << 1 << "  $01m " << e41 << L{"$01MD2\r", "$01mF2", echo, "", "5"};
-        QTest::newRow("silent") << 0 << "$01M" << QByteArray() << L{line, "", " \r\n", "", "200"};
-        QTest::newRow("1999 kept") << 0 << "$01M" << r1999 << L{line, "", echoFill, "", "5"};
-        QTest::newRow("2000 emptied") << 0 << "$01M" << 'A' + r1999 << L{line, "", "", "", "5"};
-        QTest::newRow("unsendable") << 1 << Euro << e41 << L{"", " ", " ", FormatError, "0"};
+        QTest::newRow("summed") << 1 << "  $01m " << e41 << L{"$01MD2\r"} << "$01mF2" << echo << L{}
+                                << 5u;
+        QTest::newRow("silent") << 0 << "$01M" << QByteArray() << L{line} << ""
+                                << " \r\n"
+                                << L{} << 200u;
+        QTest::newRow("1999 kept")
+            << 0 << "$01M" << r1999 << L{line} << "" << echoFill << L{} << 5u;
+        QTest::newRow("2000 emptied") << 0 << "$01M" << 'A' + r1999 << L{line} << ""
+                                      << "" << L{} << 5u;
+        QTest::newRow("unsendable") << 1 << Euro << e41 << L{} << " "
+                                    << " " << L{FormatError} << 0u;
         // The whole frame in one write; its reply is the receive loop's to show.
-        QTest::newRow("rtu") << 2 << "1 46 0 0" << e41
-                             << L{frame, " 01 46 00 00 E0 0D \r\n", " ", "", "0"};
-        QTest::newRow("bad token") << 2 << "01 G1" << e41 << L{"", " ", " ", FormatError, "0"};
+        QTest::newRow("rtu") << 2 << "1 46 0 0" << e41 << L{frame} << " 01 46 00 00 E0 0D \r\n"
+                             << " " << L{} << 0u;
+        QTest::newRow("bad token") << 2 << "01 G1" << e41 << L{} << " "
+                                   << " " << L{FormatError} << 0u;
     }
     void send()
     {
@@ -68,12 +79,34 @@ private slots:
         for (int &key : keys)
             p.t.Text_Send_KeyPress(key);
         QCOMPARE(keys, (QList<int>{'A', 10, 0, 0}));
-        QCOMPARE((QStringList{p.f.port.written().join(u'|'), p.v.Text_Chksum->text(),
-                              p.v.Text_Rec->text(), p.f.boxes.texts().join(u'|'),
-                              QString::number(p.f.time.tickCount() - start)}),
-                 row<QStringList>("after"));
+        QCOMPARE(p.f.port.written(), row<L>("written"));
+        QCOMPARE(p.v.Text_Chksum->text(), row<QString>("chksum"));
+        QCOMPARE(p.v.Text_Rec->text(), row<QString>("rec"));
+        QCOMPARE(p.f.boxes.texts(), row<L>("boxes"));
+        QCOMPARE(p.f.time.tickCount() - start, row<quint32>("took"));
         p.t.Com_clr_Click();
         QCOMPARE(p.v.Text_Rec->text(), QStringLiteral(" "));
+    }
+
+    // The reply box as the operator sees it, and what can be typed or pasted into it (2000).
+    void replyBox()
+    {
+        Page p;
+        MultiLineBox &box = *p.v.Text_Rec;
+        box.setText(QStringLiteral("!01\0\x1b\t\x7f\r\nE\r\r\nF\rG"));
+        box.flushDisplay();  // control characters made visible, each line end one break
+        QCOMPARE(box.toPlainText(), QStringLiteral("!01\u00B7\u00B7\t\u00B7\nE\nF\nG"));
+        box.setText(QString(1997, u'a'));
+        box.flushDisplay();
+        box.moveCursor(QTextCursor::End);
+        QGuiApplication::clipboard()->setText(QStringLiteral("xy"));
+        box.paste();
+        box.paste();  // a pasted text is cut to the room left
+        QTest::keyClicks(&box, QStringLiteral("z"));
+        QCOMPARE(box.text().mid(1996), QStringLiteral("axyx"));  // the last four of 2000
+        box.selectAll();  // typing over a selection needs no room
+        QTest::keyClicks(&box, QStringLiteral("b"));
+        QCOMPARE(box.text(), QStringLiteral("b"));
     }
 
     void autoRepeat()

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 
 namespace {
 
@@ -25,10 +26,10 @@ class NoClaim : public Os::PortClaim
 };
 
 // "COM12" → 12 where the system names its ports so; 0 otherwise.
-int comNumber(const QSerialPortInfo &info)
+int comNumber(const QString &name)
 {
     static const QRegularExpression pattern(QStringLiteral("^COM([1-9][0-9]*)$"));
-    const QRegularExpressionMatch match = pattern.match(info.portName());
+    const QRegularExpressionMatch match = pattern.match(name);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
@@ -83,30 +84,34 @@ void Os::endProcessNow(int status)
     std::_Exit(status);
 }
 
-QList<QSerialPortInfo> Os::serialPortsByNumber()
+bool Os::Detail::isUsb(const QSerialPortInfo &info)
 {
-    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    // What Qt alone tells of a USB adapter: its maker.
+    return info.hasVendorIdentifier();
+}
+
+QList<qsizetype> Os::numberPorts(const QList<PortListing> &ports)
+{
     // Where the system names its ports COMn, COMn is that port.
-    QList<QSerialPortInfo> byNumber;
-    for (const QSerialPortInfo &info : available) {
-        const int number = comNumber(info);
+    QList<qsizetype> byNumber;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const int number = comNumber(ports.at(i).name);
         if (number > 0 && number <= 256) {
             while (byNumber.size() < number)
-                byNumber << QSerialPortInfo();
-            byNumber[number - 1] = info;
+                byNumber << -1;
+            byNumber[number - 1] = i;
         }
     }
     if (!byNumber.isEmpty())
         return byNumber;
     // Elsewhere the adapters that tell their maker come first, then the rest, in name order.
-    QList<QSerialPortInfo> ports = available;
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-                         if (a.hasVendorIdentifier() != b.hasVendorIdentifier())
-                             return a.hasVendorIdentifier();
-                         return naturalLess(a.portName(), b.portName());
-                     });
-    return ports;
+    QList<qsizetype> order(ports.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&ports](qsizetype a, qsizetype b) {
+        const PortListing &pa = ports.at(a), &pb = ports.at(b);
+        return pa.usb != pb.usb ? pa.usb : naturalLess(pa.name, pb.name);
+    });
+    return order;
 }
 
 QString Os::comLinkFolder()

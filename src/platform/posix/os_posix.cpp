@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -31,12 +32,6 @@ public:
 private:
     int m_fd;
 };
-
-bool isUsb(const QSerialPortInfo &info)
-{
-    return info.hasVendorIdentifier() || info.portName().startsWith(QLatin1String("ttyUSB")) ||
-           info.portName().startsWith(QLatin1String("ttyACM"));
-}
 
 int g_interruptPipe[2] = {-1, -1};
 
@@ -98,18 +93,23 @@ void Os::endProcessNow(int status)
     ::_exit(status);
 }
 
-QList<QSerialPortInfo> Os::serialPortsByNumber()
+bool Os::Detail::isUsb(const QSerialPortInfo &info)
+{
+    return info.hasVendorIdentifier() || info.portName().startsWith(QLatin1String("ttyUSB")) ||
+           info.portName().startsWith(QLatin1String("ttyACM"));
+}
+
+QList<qsizetype> Os::numberPorts(const QList<PortListing> &ports)
 {
     // USB adapters first, then the on-board ports, each group in name order: a single USB-RS485
     // adapter is COM1.
-    QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-                         if (isUsb(a) != isUsb(b))
-                             return isUsb(a);
-                         return a.portName() < b.portName();
-                     });
-    return ports;
+    QList<qsizetype> order(ports.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&ports](qsizetype a, qsizetype b) {
+        const PortListing &pa = ports.at(a), &pb = ports.at(b);
+        return pa.usb != pb.usb ? pa.usb : pa.name < pb.name;
+    });
+    return order;
 }
 
 QString Os::comLinkFolder()
