@@ -1,5 +1,6 @@
 #include "cli/clilog.h"
 
+#include "cli/cliargs.h"
 #include "cli/clirun.h"
 
 CliTrafficLog::CliTrafficLog(Clock &clock, const CliStreams &streams) : m_recorder(m_log, clock)
@@ -20,4 +21,17 @@ CliTrafficLog::~CliTrafficLog()
 QString CliTrafficLog::open(const QString &path)
 {
     return m_file.open(path);
+}
+
+bool openRequestedLog(std::optional<CliTrafficLog> &log, const CliRequest &request, Clock &clock,
+                      const CliStreams &streams)
+{
+    if (request.logPath.isEmpty())
+        return true;
+    log.emplace(clock, streams);
+    const QString error = log->open(request.logPath);
+    if (error.isEmpty())
+        return true;
+    streams.err(QStringLiteral("--log: %1").arg(error));
+    return false;
 }

@@ -6,7 +6,10 @@
 
 #include <QString>
 
+#include <optional>
+
 class Clock;
+struct CliRequest;
 struct CliStreams;
 
 // --log FILE: the record of a run kept in a file, the same lines the window's Log to file writes
@@ -26,3 +29,8 @@ private:
     TrafficRecorder m_recorder;
     TrafficFile m_file;
 };
+
+// The log of --log, when the request asks for one, opened before anything goes on the line. False
+// when the file cannot be opened: the reason has been told, and nothing is to be sent.
+bool openRequestedLog(std::optional<CliTrafficLog> &log, const CliRequest &request, Clock &clock,
+                      const CliStreams &streams);

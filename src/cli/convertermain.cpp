@@ -26,14 +26,9 @@ int main(int argc, char *argv[])
     CliProgram program(*request);
     CliConverterRun run(*request, program.clock(), program.waits(), program.streams());
     std::optional<CliTrafficLog> log;
-    if (!request->logPath.isEmpty()) {
-        log.emplace(program.clock(), program.streams());
-        const QString error = log->open(request->logPath);
-        if (!error.isEmpty()) {
-            program.streams().err(QStringLiteral("--log: %1").arg(error));
-            return CliExit::Usage;
-        }
+    if (!openRequestedLog(log, *request, program.clock(), program.streams()))
+        return CliExit::Usage;
+    if (log)
         run.watching = [&log](ConverterSocket &socket) { log->recorder().watchConverter(socket); };
-    }
     return run.run();
 }

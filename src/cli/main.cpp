@@ -25,13 +25,9 @@ int main(int argc, char *argv[])
     port.setDevicePath(request->devicePath);
     CliRun run(*request, port, program.waits(), program.streams());
     std::optional<CliTrafficLog> log;
-    if (!request->logPath.isEmpty()) {
-        log.emplace(program.clock(), program.streams());
-        const QString error = log->open(request->logPath);
-        if (!error.isEmpty()) {
-            program.streams().err(QStringLiteral("--log: %1").arg(error));
-            return CliExit::Usage;
-        }
+    if (!openRequestedLog(log, *request, program.clock(), program.streams()))
+        return CliExit::Usage;
+    if (log) {
         log->recorder().watchSerial(port);
         QObject::connect(&run.link(), &CommandLink::exchanged, &log->recorder(),
                          &TrafficRecorder::exchanged);
