@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <functional>
@@ -140,6 +141,9 @@ void benchLoopTest(QVector<BenchRow> &rows, double idle)
         13, {QStringLiteral("--module"), QStringLiteral("E41:01:9600:nochk"),
              QStringLiteral("--converter"), QString::number(port), QStringLiteral("--loop")});
     const auto w = realWindow();
+    // As the operator runs it: the window shown on the page of the test, the echo box drawn.
+    w->w<QTabWidget>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+    w->form().show();
     w->setText(QStringLiteral("Text_IP"), QStringLiteral("127.0.0.1"));
     w->setText(QStringLiteral("Text_Port"), QString::number(port));
     w->click(QStringLiteral("Com_link"));

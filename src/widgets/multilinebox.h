@@ -10,7 +10,8 @@
 // shows it with control characters made visible as line breaks or blanks. maxLength limits what
 // the operator can type, as a text box's limit does; the program itself may set longer texts.
 // Redrawing is coalesced: however many changes come, the box is drawn at most once every
-// RedrawDelayMs; a change after a quiet spell is drawn at once.
+// RedrawDelayMs, and once every StreamRedrawMs while a stream goes on; a change after a quiet
+// spell is drawn at once.
 class MultiLineBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -20,6 +21,10 @@ public:
     explicit MultiLineBox(QWidget *parent = nullptr);
 
     static constexpr int RedrawDelayMs = 50;
+    // Changes less than StreamGapMs apart make a stream; from its third change on the box is
+    // drawn at most every StreamRedrawMs.
+    static constexpr int StreamGapMs = 100;
+    static constexpr int StreamRedrawMs = 250;
 
     QString text() const { return m_text; }
     void setText(const QString &text);
@@ -51,4 +56,6 @@ private:
     bool m_editingByProgram = false;
     QTimer m_redraw;
     QElapsedTimer m_lastDrawn;
+    QElapsedTimer m_lastChange;
+    int m_streak = 0;  // changes in a row, each less than StreamGapMs after the one before
 };

@@ -96,6 +96,13 @@ private slots:
         box.setText(QStringLiteral("!01\0\x1b\t\x7f\r\nE\r\r\nF\rG"));
         box.flushDisplay();  // control characters made visible, each line end one break
         QCOMPARE(box.toPlainText(), QStringLiteral("!01\u00B7\u00B7\t\u00B7\nE\nF\nG"));
+        // An echo streaming in is drawn in pieces, the last piece without a change after it.
+        box.setText(QStringLiteral("!"));
+        for (const char *piece : {"0", "1", "\r", "\n", "X"}) {
+            box.appendText(QString::fromLatin1(piece));
+            QTest::qWait(30);
+        }
+        QTRY_COMPARE(box.toPlainText(), QStringLiteral("!01\nX"));
         box.setText(QString(1997, u'a'));
         box.flushDisplay();
         box.moveCursor(QTextCursor::End);
