@@ -26,6 +26,13 @@ bool answered(const QString &reply)
     return reply.contains(u'\r');
 }
 
+// One line for standard error: the command, and what it got back or the words for nothing.
+QString failureLine(const QString &command, const QString &reply, const QString &nothing)
+{
+    return QStringLiteral("%1: %2").arg(
+        command, answered(reply) ? QStringLiteral("answered ") + lineOf(reply) : nothing);
+}
+
 // What came back, without its carriage return; null when nothing did.
 QJsonValue replyJson(const QString &reply)
 {
@@ -419,10 +426,8 @@ int CliRun::read()
             m_streams.out(channelDigit(channel) + QStringLiteral("  ") + value + QLatin1Char('\n'));
         if (!answered(reply) || !isAccepted(reply)) {
             ok = false;
-            m_streams.err(QStringLiteral("%1: %2").arg(
-                channelRead(address, channel), answered(reply)
-                                                   ? QStringLiteral("answered ") + lineOf(reply)
-                                                   : QStringLiteral("no reply")));
+            m_streams.err(
+                failureLine(channelRead(address, channel), reply, QStringLiteral("no reply")));
         }
         if (ending())
             break;
@@ -451,9 +456,7 @@ int CliRun::set()
     status = ask(statusQuery(address), m_request.checksum, Timeouts::OutputSwitch);
     const bool ok = answered(reply) && isAccepted(reply) && answered(status) && isAccepted(status);
     if (!ok && !ending())
-        m_streams.err(QStringLiteral("%1: %2").arg(
-            command, answered(reply) ? QStringLiteral("answered ") + lineOf(reply)
-                                     : QStringLiteral("no reply, or no status")));
+        m_streams.err(failureLine(command, reply, QStringLiteral("no reply, or no status")));
     return ok ? CliExit::Ok : CliExit::Failed;
 }
 
